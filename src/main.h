@@ -94,6 +94,7 @@ void koll();
 void DrawScene();
 
 void setShape();
+char nextRot(char rot);
 int testRot();
 char setVariant();
 void change();
