@@ -317,10 +317,10 @@ static Canvas drawLogo(const Fonts &f)
     const int W = 156, H = 116, S = 13;
     Canvas c = newCanvas(W, H, WINDOW);
 
-    /* A pile with one gap, and the piece that will close it and clear the
-     * bottom row. */
+    /* A pile with one gap, and an L lying on its side whose foot will
+     * close it and clear the bottom row. */
     static const char *const blocks[] = {
-        "....PPP.....",
+        ".....PPP....",
         ".....P......",
         "............",
         "GG.......GGG",
