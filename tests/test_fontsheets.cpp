@@ -55,18 +55,24 @@ protected:
     void SetUp() override {
         sheet = SDL_LoadBMP(GetParam().file);
         ASSERT_NE(sheet, nullptr) << GetParam().file << ": " << SDL_GetError();
+        /* Every check below reads the pixels as one palette index each. */
+        ASSERT_EQ((int)sheet->format->BytesPerPixel, 1) << GetParam().file;
+        ASSERT_NE(sheet->format->palette, nullptr) << GetParam().file;
         cw = sheet->w / 16;
         ch = sheet->h / 16;
     }
     void TearDown() override { SDL_FreeSurface(sheet); }
 
-    /* The colour at (x, y) of byte v's cell, as 0xRRGGBB. */
-    Uint32 at(int v, int x, int y) const {
+    /* The palette index at (x, y) of byte v's cell. */
+    Uint8 indexAt(int v, int x, int y) const {
         int sx = (v % 16) * cw + x, sy = (v / 16) * ch + y;
-        const Uint8 *row = (const Uint8 *)sheet->pixels + sy * sheet->pitch;
-        Uint8 r, g, b;
-        SDL_GetRGB(((const Uint32 *)row)[sx], sheet->format, &r, &g, &b);
-        return (Uint32)r << 16 | (Uint32)g << 8 | b;
+        return ((const Uint8 *)sheet->pixels)[sy * sheet->pitch + sx];
+    }
+    /* Its colour through the palette, as 0xRRGGBB (SDL's loader refuses a
+     * file with an index past the palette). */
+    Uint32 at(int v, int x, int y) const {
+        const SDL_Color &c = sheet->format->palette->colors[indexAt(v, x, y)];
+        return (Uint32)c.r << 16 | (Uint32)c.g << 8 | c.b;
     }
     bool ink(int v, int x, int y) const { return at(v, x, y) != GetParam().key; }
 
@@ -95,11 +101,24 @@ protected:
     }
 };
 
-TEST_P(FontSheet, IsA32BitPictureOfSixteenBySixteenCells) {
-    /* Four bytes a pixel and no alpha, the window's own format: the keyed
-     * blit is then a plain copy. */
-    EXPECT_EQ(sheet->format->BitsPerPixel, 32);
-    EXPECT_EQ(sheet->format->Amask, 0u);
+TEST_P(FontSheet, IsAPalettedPictureOfSixteenBySixteenCells) {
+    /* One byte a pixel through a palette: SDL blits that with its one-byte
+     * keyed blitter, a table look-up a pixel. */
+    EXPECT_EQ(sheet->format->BitsPerPixel, 8);
+    const SDL_Palette *pal = sheet->format->palette;
+    /* The game keys the sheet with SDL_MapRGB, which gives the first entry
+     * of the key colour: the key has to be exactly one entry, or pixels of
+     * a second one would show as specks of the key colour. */
+    const Uint32 key = GetParam().key;
+    int keyEntries = 0;
+    for (int i = 0; i < pal->ncolors; i++) {
+        const SDL_Color &c = pal->colors[i];
+        keyEntries += ((Uint32)c.r << 16 | (Uint32)c.g << 8 | c.b) == key;
+    }
+    EXPECT_EQ(keyEntries, 1) << "palette entries of the key colour";
+    EXPECT_EQ(SDL_MapRGB(sheet->format, key >> 16, (key >> 8) & 0xFF, key & 0xFF),
+              (Uint32)indexAt(0, 0, 0))
+        << "the key maps to the index of the empty cell of byte 0";
     EXPECT_GE(cw, 8);
     EXPECT_GE(ch, 8);
     EXPECT_LE(ch, 40);

@@ -39,14 +39,23 @@ protected:
         }
         return pic;
     }
-    /* Is the picture drawn whole at (x, y)? Keyed pixels are skipped. */
+    /* Is the picture drawn whole at (x, y)? Keyed pixels are skipped: those
+     * whose stored value (a palette index, or packed channels without the
+     * unused byte of a 32-bit pixel) is the key value, as SDL's blitter
+     * decides it. The rest must show the picture's colour on the screen. */
     bool pictureAt(SDL_Surface *pic, int x, int y)
     {
-        Uint32 key = pic->flags & SDL_SRCCOLORKEY ? pic->format->colorkey : 0xFFFFFFFF;
+        const SDL_PixelFormat *f = pic->format;
+        bool keyed = pic->flags & SDL_SRCCOLORKEY;
+        Uint32 used = f->palette ? 0xFFFFFFFF : f->Rmask | f->Gmask | f->Bmask | f->Amask;
         for (int py = 0; py < pic->h; py++)
             for (int px = 0; px < pic->w; px++) {
-                Uint32 raw = ((Uint32 *)((Uint8 *)pic->pixels + py * pic->pitch))[px];
-                if ((raw & 0xFFFFFF) != (key & 0xFFFFFF) && rgbAt(screen, x + px, y + py) != rgbAt(pic, px, py))
+                Uint32 raw = 0;
+                memcpy(&raw, (Uint8 *)pic->pixels + py * pic->pitch + px * f->BytesPerPixel,
+                       f->BytesPerPixel);
+                if (keyed && (raw & used) == (f->colorkey & used))
+                    continue;
+                if (rgbAt(screen, x + px, y + py) != rgbAt(pic, px, py))
                     return false;
             }
         return true;

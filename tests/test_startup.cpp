@@ -70,6 +70,7 @@ TEST_F(Startup, PicturesKeepTheirFormatAndGetTheirKeys)
         ASSERT_NE(c.pic, nullptr) << c.name;
         EXPECT_EQ((c.pic->flags & SDL_SRCCOLORKEY) != 0, c.keyed) << c.name;
         EXPECT_EQ(c.pic->flags & SDL_RLEACCEL, 0u) << c.name << " is not run-length encoded";
+        EXPECT_EQ(c.pic->format->BitsPerPixel, 8) << c.name << " is paletted, for fast keyed blits";
         if (c.keyed) {
             EXPECT_EQ(c.pic->format->colorkey, SDL_MapRGB(c.pic->format, c.r, c.g, c.b)) << c.name;
         }

@@ -4,12 +4,14 @@
  *
  * writes logo.bmp, over.bmp, paus.bmp, tumbrik2.bmp and sdllogo.bmp into
  * <root>/pix/. Text is set with FreeType from the DejaVu fonts; blocks are
- * drawn in the flat colours the game fills its cells with. The output is
- * the same byte for byte on every run: integer arithmetic only, no clock,
- * no randomness. */
+ * drawn in the flat colours the game fills its cells with. Each file is an
+ * 8-bit paletted BMP, the format SDL blits fastest with a colour key. The
+ * output is the same byte for byte on every run: integer arithmetic only,
+ * no clock, no randomness. */
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -86,6 +88,20 @@ static Mask roundRect(int w, int h, int r)
 /* ==== Text ====
  * Sets a line of UTF-8 text with FreeType, hinted and anti-aliased, and
  * crops it to its ink so that it can be placed by what is seen. */
+
+/* Text edges keep 32 steps of coverage instead of FreeType's 255. Every
+ * picture then holds few enough colours for an 8-bit palette, even where a
+ * soft letter edge lies over a soft shadow edge over a panel (the pause
+ * picture, the richest, needs 155 of the 256); at the size it is
+ * shown nobody can tell 32 steps of an edge from 255. */
+static const int COVER_STEPS = 32;
+
+/* The coverage rounded to the nearest step. */
+static uint8_t toStep(uint8_t a)
+{
+    int step = (a * COVER_STEPS + 127) / 255;
+    return (uint8_t)(step * 255 / COVER_STEPS);
+}
 
 static FT_Library ftlib;
 
@@ -168,7 +184,7 @@ static Mask textMask(FT_Face face, int size, const char *utf8, int track = 0)
     Mask ink = newMask(x1 - x0 + 1, y1 - y0 + 1);
     for (int y = 0; y < ink.h; y++)
         for (int x = 0; x < ink.w; x++)
-            ink.a[(size_t)y * ink.w + x] = line.a[(size_t)(y + y0) * line.w + x + x0];
+            ink.a[(size_t)y * ink.w + x] = toStep(line.a[(size_t)(y + y0) * line.w + x + x0]);
     return ink;
 }
 
@@ -245,9 +261,14 @@ static void keyOut(Canvas &c, uint32_t key, int solid)
 }
 
 /* ==== BMP output ====
- * 32-bit BI_RGB: a 14-byte file header, a 40-byte BITMAPINFOHEADER, the
- * pixels at offset 54, bottom row first, four bytes a pixel (B, G, R, 0).
- * SDL loads this as XRGB8888, the window's own format. */
+ * 8-bit paletted BI_RGB: a 14-byte file header, a 40-byte
+ * BITMAPINFOHEADER, the colour table (four bytes an entry: B, G, R, 0),
+ * then the pixels, bottom row first, one palette index a pixel, each row
+ * padded to four bytes. SDL loads this as an 8-bit surface, which it
+ * blits through a table, with the colour key as one index; 32-bit keyed
+ * pictures go through its slow generic blitter. The palette holds each
+ * colour of the picture once, in ascending 0xRRGGBB order, so the key
+ * (which keyOut keeps off every painted pixel) is exactly one entry. */
 
 static void put16(std::vector<uint8_t> &b, uint32_t v)
 {
@@ -261,34 +282,58 @@ static void put32(std::vector<uint8_t> &b, uint32_t v)
     put16(b, v >> 16);
 }
 
+/* The picture's colours, each once, ascending. */
+static std::vector<uint32_t> paletteOf(const Canvas &c)
+{
+    std::vector<uint32_t> colours(c.px);
+    std::sort(colours.begin(), colours.end());
+    colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+    return colours;
+}
+
 static bool writeBmp(const std::string &path, const Canvas &c)
 {
-    uint32_t data = (uint32_t)c.w * c.h * 4;
+    std::vector<uint32_t> palette = paletteOf(c);
+    if (palette.size() > 256) {
+        fprintf(stderr, "picgen: %s has %zu colours, a palette holds 256\n",
+                path.c_str(), palette.size());
+        return false;
+    }
+    uint32_t rowBytes = ((uint32_t)c.w + 3) / 4 * 4;
+    uint32_t data = rowBytes * (uint32_t)c.h;
+    uint32_t offset = 54 + 4 * (uint32_t)palette.size();
     std::vector<uint8_t> b;
     b.push_back('B');
     b.push_back('M');
-    put32(b, 54 + data);    /* file size */
+    put32(b, offset + data);  /* file size */
     put32(b, 0);            /* reserved */
-    put32(b, 54);           /* offset of the pixels */
+    put32(b, offset);       /* offset of the pixels */
     put32(b, 40);           /* BITMAPINFOHEADER */
     put32(b, (uint32_t)c.w);
     put32(b, (uint32_t)c.h);  /* positive: bottom-up */
     put16(b, 1);            /* planes */
-    put16(b, 32);           /* bits a pixel */
+    put16(b, 8);            /* bits a pixel */
     put32(b, 0);            /* BI_RGB */
     put32(b, data);
     put32(b, 2835);         /* 72 dpi, both ways */
     put32(b, 2835);
-    put32(b, 0);            /* no palette */
-    put32(b, 0);
-    for (int y = c.h - 1; y >= 0; y--)
+    put32(b, (uint32_t)palette.size());  /* colours in the table */
+    put32(b, 0);            /* all of them matter */
+    for (uint32_t p : palette) {
+        b.push_back((uint8_t)p);
+        b.push_back((uint8_t)(p >> 8));
+        b.push_back((uint8_t)(p >> 16));
+        b.push_back(0);
+    }
+    for (int y = c.h - 1; y >= 0; y--) {
         for (int x = 0; x < c.w; x++) {
             uint32_t p = c.px[(size_t)y * c.w + x];
-            b.push_back((uint8_t)p);
-            b.push_back((uint8_t)(p >> 8));
-            b.push_back((uint8_t)(p >> 16));
-            b.push_back(0);
+            b.push_back((uint8_t)(std::lower_bound(palette.begin(), palette.end(), p) -
+                                  palette.begin()));
         }
+        for (int x = c.w; x < (int)rowBytes; x++)
+            b.push_back(0);
+    }
 
     FILE *f = fopen(path.c_str(), "wb");
     if (!f) {
