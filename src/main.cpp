@@ -8,9 +8,12 @@
  * state, start-up and loop, input, assets, mechanics, rendering. */
 #include "main.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 /* ==== Tables ==== */
 
@@ -213,15 +216,22 @@ static void fail(const char *verb, const char *what)
 
 /* SDL 1.2 falls back to drawing in the text terminal when it finds no
  * display. Unless the player chose a driver, try only the graphical ones,
- * so that no display means a clear message instead of a garbled terminal. */
+ * so that no display means a clear message instead of a garbled terminal.
+ * A driver the player chose is the only one tried; SDL's own complaint
+ * names neither it nor the display, so the message does. */
 static void openVideo()
 {
     static const char *const graphical[] = { "x11", "dga", "fbcon", "directfb" };
     const char *chosen = getenv("SDL_VIDEODRIVER");
 
     if (chosen && *chosen) {
-        if (SDL_Init(SDL_INIT_VIDEO) < 0)
-            fail("initialize", "SDL video");
+        if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+            const char *display = getenv("DISPLAY");
+            char what[200];
+            snprintf(what, sizeof what, "the \"%.60s\" video driver (DISPLAY %.60s)", chosen,
+                     display && *display ? display : "not set");
+            fail("start", what);
+        }
         return;
     }
     for (const char *driver : graphical) {
@@ -339,11 +349,84 @@ void Event()
 
 /* ==== Assets ==== */
 
+/* The absolute name of a file under the working folder, so that a
+ * missing picture says where it was looked for. */
+static const char *whereIs(const char *path)
+{
+    static char where[4200];
+    char folder[4096];
+    if (!getcwd(folder, sizeof folder))
+        return path;
+    snprintf(where, sizeof where, "%s/%s", folder, path);
+    return where;
+}
+
+/* The unsigned little-endian number in the n bytes at p. */
+static Uint32 littleEndian(const unsigned char *p, int n)
+{
+    Uint32 v = 0;
+    for (int i = n - 1; i >= 0; i--)
+        v = v << 8 | p[i];
+    return v;
+}
+
+/* SDL's BMP reader believes the header: a damaged width, height or pixel
+ * offset has it accept the file and draw the picture sheared, and a
+ * damaged depth can leave it a surface that crashes the first blit. In a
+ * whole file the pixel rows the header describes (each padded to four
+ * bytes) end where the file ends. Returns why the file is refused, or NULL
+ * to leave it to SDL, which also names what is wrong with a file that is
+ * no BMP at all. The file is left at its start. */
+static const char *damagedBmp(FILE *file)
+{
+    static char why[100];
+    unsigned char h[30];
+    size_t got = fread(h, 1, sizeof h, file);
+    if (ferror(file) || fseek(file, 0, SEEK_END) != 0)
+        return strerror(errno);
+    long long size = ftell(file);
+    rewind(file);
+    if (got < 2 || h[0] != 'B' || h[1] != 'M')
+        return NULL;
+    int os2 = got >= 18 && littleEndian(h + 14, 4) == 12;   /* the old header, 16-bit sizes */
+    if (got < (os2 ? 26u : 30u))
+        return "the header is cut short";
+
+    long long offset = littleEndian(h + 10, 4);
+    long long w = os2 ? littleEndian(h + 18, 2) : (Sint32)littleEndian(h + 18, 4);
+    long long rows = os2 ? littleEndian(h + 20, 2) : (Sint32)littleEndian(h + 22, 4);
+    int bits = (int)littleEndian(h + (os2 ? 24 : 28), 2);
+    if (rows < 0)
+        rows = -rows;   /* rows stored top first */
+    long long rowBytes = (w * bits + 31) / 32 * 4;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        snprintf(why, sizeof why, "the header gives %d bits per pixel", bits);
+    else if (w < 1 || rows < 1 || rows > 65535 || rowBytes > 65535)   /* SDL's 16-bit pitch */
+        snprintf(why, sizeof why, "the header gives %lld x %lld pixels", w, rows);
+    else if (offset + rowBytes * rows != size)
+        snprintf(why, sizeof why, "the header promises %lld bytes, the file holds %lld",
+                 offset + rowBytes * rows, size);
+    else
+        return NULL;
+    return why;
+}
+
 /* Load one picture and key it in its own pixel format (keyed is 0 for
  * none). A picture that won't load stops the game before the first frame. */
 static SDL_Surface *loadPicture(const char *path, int keyed, Uint8 r, Uint8 g, Uint8 b)
 {
-    SDL_Surface *pic = SDL_LoadBMP_RW(SDL_RWFromFile(path, "rb"), 1);
+    FILE *file = fopen(path, "rb");
+    if (!file) {
+        SDL_SetError("%s", strerror(errno));
+        fail("load", whereIs(path));
+    }
+    const char *damage = damagedBmp(file);
+    if (damage) {
+        SDL_SetError("%s", damage);
+        fclose(file);
+        fail("load", path);
+    }
+    SDL_Surface *pic = SDL_LoadBMP_RW(SDL_RWFromFP(file, 1), 1);
     if (!pic)
         fail("load", path);
     if (keyed)
@@ -352,13 +435,15 @@ static SDL_Surface *loadPicture(const char *path, int keyed, Uint8 r, Uint8 g, U
 }
 
 /* A glyph sheet is 16 x 16 cells; a smaller picture would have empty
- * cells and draw no text at all. */
+ * cells and draw no text at all. Nothing holds a refused sheet but this
+ * function, so it goes before the game does. */
 static SDL_Surface *loadSheet(const char *path, Uint8 key)
 {
     SDL_Surface *sheet = loadPicture(path, 1, key, key, key);
     if (sheet->w < 16 || sheet->h < 16) {
         SDL_SetError("a glyph sheet needs at least 16 x 16 pixels, this one is %d x %d",
                      sheet->w, sheet->h);
+        SDL_FreeSurface(sheet);
         fail("use", path);
     }
     return sheet;
@@ -394,7 +479,10 @@ void LoadAssets()
         return;
     music = Mix_LoadMUS("sound/block.ogg");
     warnSound("sound/block.ogg", music);
-    bonus = Mix_LoadWAV_RW(SDL_RWFromFile("sound/bonus.wav", "rb"), 1);
+    /* Opened first, so that a missing file is reported as missing and not
+     * as the mixer's complaint about a stream that isn't there. */
+    SDL_RWops *chime = SDL_RWFromFile("sound/bonus.wav", "rb");
+    bonus = chime ? Mix_LoadWAV_RW(chime, 1) : NULL;
     warnSound("sound/bonus.wav", bonus);
 }
 

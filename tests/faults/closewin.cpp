@@ -1,0 +1,37 @@
+/* closewin: ask a window to close the way a window manager does, with a
+ * WM_DELETE_WINDOW message, so that a test without a window manager can
+ * close the game's window as a player would.
+ *
+ *   closewin <window id>            (decimal or 0x hex, as xdotool prints it) */
+#include <X11/Xlib.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+int main(int argc, char *argv[])
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: closewin <window id>\n");
+        return 2;
+    }
+    Display *display = XOpenDisplay(NULL);
+    if (!display) {
+        fprintf(stderr, "closewin: cannot open the display\n");
+        return 1;
+    }
+    Window window = (Window)strtoul(argv[1], NULL, 0);
+
+    XEvent event;
+    memset(&event, 0, sizeof event);
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return 0;
+}
