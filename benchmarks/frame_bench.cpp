@@ -29,6 +29,7 @@
 #include <benchmark/benchmark.h>
 
 #include "alloc_count.h"
+#include "gamestate.h"
 
 /* ==== The clock ==== */
 
@@ -156,23 +157,10 @@ static void pileBoard()
  * previous pass at tick 100000. */
 static GameState sceneFor(Screen screenShown)
 {
-    drop = Drop{ 218.0f, 20.0f, 'f', 'n', { 380, 380, 380, 380 } };
-    next = 'a';
-    rotLx = rotRx = 0;
-    done = 0;
-    Gameover = 'a';
-    paus = 'o';
-    Rmov = Lmov = droppa = 'b';
-    stopper = 'a';
+    startingState();
     Arot = 'c';
-    Atid = 0;
     tid = 100000;
     block = (int)frameMs;
-    points = 0;
-    memset(straeng, 0, sizeof straeng);
-    speed = 0.045f;
-    nuffra = nuffra2 = 0;
-    emptyBoard();
 
     if (screenShown != TITLE) {
         /* An S piece halfway down, two rows over the pile, with the bar next. */

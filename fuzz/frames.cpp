@@ -18,6 +18,7 @@
 #include <string.h>
 
 #include "main.h"
+#include "gamestate.h"
 
 static Uint32 now;
 static Uint32 fakeTicks() { return now; }
@@ -55,30 +56,14 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 }
 
 /* The state start-up leaves, with the random generator seeded the same
- * way every time, and an empty event queue. */
+ * way every time. */
 static void freshGame()
 {
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) {
-    }
-    drop = Drop{ 218.0f, 20.0f, 'f', 'n', { 380, 380, 380, 380 } };
-    rotLx = rotRx = 0;
-    done = 0;
-    Gameover = 'a';
-    paus = 'o';
-    Rmov = Lmov = droppa = 'b';
-    stopper = 'a';
-    Arot = 'a';
-    Atid = 0;
-    points = 0;
-    speed = 0.045f;
-    nuffra = nuffra2 = 0;
+    startingState();
     audioOpen = 0;
     now = 1000;
     srand(1);
     tid = (int)GetTicks();   /* InitStuff, but for the assets */
-    for (int i = 0; i < 400; i++)
-        setBlock(i, i < 380 ? 'a' : 'b');
     drop.variant = setVariant();
     next = setVariant();
 }
@@ -123,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             e.key.type = e.type;
             e.key.state = op & 8 ? SDL_RELEASED : SDL_PRESSED;
             e.key.keysym.sym = keys[op & 7];
+            SDL_GetKeyState(NULL)[e.key.keysym.sym] = e.key.state;  /* as SDL posts keys */
             if (SDL_PushEvent(&e) == 0 && e.type == SDL_KEYDOWN && keys[op & 7] == SDLK_F2)
                 f2Waiting = true;
             continue;

@@ -331,7 +331,10 @@ static void keyDown(SDLKey key)
 }
 
 /* Empty the event queue, in order, into the flags; every waiting event is
- * handled, even after one of them has asked to quit. */
+ * handled, even after one of them has asked to quit. SDL drops events
+ * when more arrive at once than its queue holds, but keeps the keyboard's
+ * state all the same: an arrow that is up is never left sliding the piece
+ * because its release was lost. */
 void Event()
 {
     SDL_Event event;
@@ -345,6 +348,11 @@ void Event()
         else if (event.type == SDL_KEYUP && event.key.keysym.sym == SDLK_RIGHT)
             Rmov = 'b';
     }
+    const Uint8 *held = SDL_GetKeyState(NULL);
+    if (!held[SDLK_LEFT])
+        Lmov = 'b';
+    if (!held[SDLK_RIGHT])
+        Rmov = 'b';
 }
 
 /* ==== Assets ==== */

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "gamestate.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -24,29 +26,10 @@ void startHeadless()
 void resetGame()
 {
     startHeadless();
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) {
-    }
-    drop = Drop{ 218.0f, 20.0f, 'f', 'n', { 380, 380, 380, 380 } };
-    next = 'a';
-    rotLx = rotRx = 0;
-    done = 0;
-    Gameover = 'a';
-    paus = 'o';
-    Rmov = Lmov = droppa = 'b';
-    stopper = 'a';
-    Arot = 'a';
-    Atid = 0;
+    startingState();
     fakeNow = 1000;
     GetTicks = fakeTicks;
     tid = (int)fakeNow;
-    block = 0;
-    points = 0;
-    memset(straeng, 0, sizeof straeng);
-    speed = 0.045f;
-    for (int i = 0; i < 400; i++)
-        blockcolor[i] = i < 380 ? 'a' : 'b';
-    nuffra = nuffra2 = 0;
     mixerScripted = false;
     mixerCalls.clear();
     audioOpen = 0;
@@ -101,6 +84,13 @@ void pushKey(SDLKey key, bool down)
     e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     e.key.keysym.sym = key;
     ASSERT_EQ(SDL_PushEvent(&e), 0) << "the event queue is full";
+    SDL_GetKeyState(NULL)[key] = down ? SDL_PRESSED : SDL_RELEASED;
+}
+
+void hold(SDLKey arrow, bool down)
+{
+    SDL_GetKeyState(NULL)[arrow] = down ? SDL_PRESSED : SDL_RELEASED;
+    (arrow == SDLK_LEFT ? Lmov : Rmov) = down ? 'a' : 'b';
 }
 
 void pushQuit()

@@ -28,7 +28,11 @@ std::string boardPicture();
 /* Rows first..last of the board as strings, '.' and '#', for comparisons. */
 std::vector<std::string> rowsOf(int first, int last);
 
+/* A key event as SDL would post it: the keyboard state changes too (the
+ * game trusts that state over a lost release of an arrow key). */
 void pushKey(SDLKey key, bool down = true);
+/* Hold (or release) an arrow: SDL's keyboard state and the game's flag. */
+void hold(SDLKey arrow, bool down = true);
 void pushQuit();
 /* One pass of the frame loop without drawing: the clock moves on by ms. */
 void pass(int ms);

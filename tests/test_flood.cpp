@@ -16,9 +16,11 @@ protected:
     void TearDown() override { resetGame(); }
 };
 
-/* SDL_PushEvent without the assertion of pushKey: a full queue refuses. */
+/* A key event as SDL posts it, without the assertion of pushKey: the
+ * keyboard state changes whether or not the full queue takes the event. */
 static bool offer(SDLKey key, bool down)
 {
+    SDL_GetKeyState(NULL)[key] = down ? SDL_PRESSED : SDL_RELEASED;
     SDL_Event e;
     memset(&e, 0, sizeof e);
     e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
@@ -75,7 +77,7 @@ TEST_F(Flood, AFullQueueIsEmptiedInOnePassInOrder)
         flood.insert(flood.end(), c.last.begin(), c.last.end());
         for (const Key &k : flood)
             ASSERT_TRUE(offer(k.key, k.down)) << c.what << ": the queue is full too soon";
-        EXPECT_FALSE(offer(SDLK_RIGHT, true))
+        EXPECT_FALSE(offer(SDLK_b, true))
             << c.what << ": SDL's queue holds more than " << capacity << " events";
         pass(16);
         EXPECT_TRUE(queueEmpty()) << c.what << ": events left for a later pass";
@@ -91,6 +93,26 @@ TEST_F(Flood, AFullQueueIsEmptiedInOnePassInOrder)
                                                : std::to_string(done);
             EXPECT_EQ(got, value) << c.what << ": " << name;
         }
+    }
+}
+
+/* The release of an arrow that finds the queue full is lost as an event,
+ * but the keyboard says the key is up: the piece must not slide on. */
+TEST_F(Flood, AReleaseLostToAFullQueueStillStopsTheSlide)
+{
+    for (SDLKey arrow : { SDLK_LEFT, SDLK_RIGHT }) {
+        resetGame();
+        Gameover = 'b';
+        ASSERT_TRUE(offer(arrow, true));
+        for (int i = 1; i < 127; i++)
+            ASSERT_TRUE(offer(SDLK_a, true));
+        EXPECT_FALSE(offer(arrow, false)) << "the release finds the queue full";
+        pass(16);
+        EXPECT_EQ(Lmov, 'b');
+        EXPECT_EQ(Rmov, 'b');
+        float x = drop.x;
+        pass(100);
+        EXPECT_EQ(drop.x, x) << "no slide without a key held";
     }
 }
 

@@ -82,7 +82,8 @@ TEST_F(Rules, KeyTableAcrossTheScreens)
             points = 5;
             drop.variant = 'd';
             drop.cell[0] = 210;
-            Lmov = Rmov = c.down ? 'b' : 'a';
+            hold(SDLK_LEFT, !c.down);
+            hold(SDLK_RIGHT, !c.down);
             auto expected = flags();
             std::istringstream changes(c.change[s]);
             std::string kv;
@@ -191,13 +192,13 @@ TEST_F(Rules, FallAndSlideAreFormedInDoubleAndStoredOnce)
 
     resetGame();
     playing('d', 'w', 218.0f, 20.0f);
-    Rmov = 'a';
+    hold(SDLK_RIGHT);
     pass(50);
     EXPECT_EQ(drop.x, 223.0f);
-    Lmov = 'a';
+    hold(SDLK_LEFT);
     pass(50);
     EXPECT_EQ(drop.x, 223.0f) << "both arrows held: no slide";
-    Rmov = 'b';
+    hold(SDLK_RIGHT, false);
     pass(50);
     EXPECT_EQ(drop.x, 218.0f);
 }
@@ -223,7 +224,7 @@ TEST_F(Rules, PivotWindowsAreStrict)
 TEST_F(Rules, NothingMovesOnAZeroPassButTheCellsArePlaced)
 {
     playing('a', 'n', 218.0f, 20.0f);
-    Rmov = 'a';
+    hold(SDLK_RIGHT);
     UpDate();
     EXPECT_EQ(drop.x, 218.0f);
     EXPECT_EQ(drop.y, 20.0f);
@@ -240,7 +241,7 @@ TEST_F(Rules, PausedOrOverThePieceStaysPut)
         playing('a', 'n', 218.0f, 100.0f);
         Gameover = screen;
         paus = screen == 'b' ? 'i' : 'o';
-        Rmov = 'a';
+        hold(SDLK_RIGHT);
         droppa = 'a';
         pass(5000);
         EXPECT_EQ(drop.y, 100.0f);
@@ -363,7 +364,7 @@ TEST_F(Rules, RightStopHoldsThePieceInItsColumn)
 {
     setRows(10, { "............#......." });
     playing('c', 'n', 218.0f, 220.0f);
-    Rmov = 'a';
+    hold(SDLK_RIGHT);
     for (int i = 0; i < 20; i++) {
         pass(8);
         ASSERT_EQ(drop.cell[0] % 20, 10) << "pass " << i << boardPicture();
