@@ -4,6 +4,6 @@
 set -eu
 cd "$(dirname "$0")"
 ./deps.sh play
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTUMBRIK_TESTS=OFF >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTUMBRIK_SANITIZE=OFF -DTUMBRIK_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)"
 exec build/tumbrik

@@ -241,8 +241,13 @@ static void openVideo()
         if (ok)
             return;
     }
-    SDL_SetError("no graphical display found (DISPLAY is not set or the X server "
-                 "does not answer; SDL_VIDEODRIVER chooses another driver)");
+    const char *display = getenv("DISPLAY");
+    if (display && *display)
+        SDL_SetError("no graphical display found (the X server of DISPLAY %.60s does not "
+                     "answer; SDL_VIDEODRIVER chooses another driver)", display);
+    else
+        SDL_SetError("no graphical display found (DISPLAY is not set; SDL_VIDEODRIVER "
+                     "chooses another driver)");
     fail("open", "a window");
 }
 
