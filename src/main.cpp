@@ -221,7 +221,7 @@ static void fail(const char *verb, const char *what)
  * names neither it nor the display, so the message does. */
 static void openVideo()
 {
-    static const char *const graphical[] = { "x11", "dga", "fbcon", "directfb" };
+    static const char *const graphical[] = { "x11", "dga", "fbcon", "directfb" };  /* SDL 1.2's, on Linux */
     const char *chosen = getenv("SDL_VIDEODRIVER");
 
     if (chosen && *chosen) {
@@ -393,7 +393,7 @@ static Uint32 littleEndian(const unsigned char *p, int n)
 static const char *damagedBmp(FILE *file)
 {
     static char why[100];
-    unsigned char h[30];
+    unsigned char h[34];
     size_t got = fread(h, 1, sizeof h, file);
     if (ferror(file) || fseek(file, 0, SEEK_END) != 0)
         return strerror(errno);
@@ -402,8 +402,10 @@ static const char *damagedBmp(FILE *file)
     if (got < 2 || h[0] != 'B' || h[1] != 'M')
         return NULL;
     int os2 = got >= 18 && littleEndian(h + 14, 4) == 12;   /* the old header, 16-bit sizes */
-    if (got < (os2 ? 26u : 30u))
+    if (got < (os2 ? 26u : 34u))
         return "the header is cut short";
+    if (!os2 && littleEndian(h + 30, 4) != 0 && littleEndian(h + 30, 4) != 3)
+        return NULL;   /* compressed: SDL says it can't read those */
 
     long long offset = littleEndian(h + 10, 4);
     long long w = os2 ? littleEndian(h + 18, 2) : (Sint32)littleEndian(h + 18, 4);
@@ -606,6 +608,38 @@ static void hardDrop()
     stopper = 'a';
 }
 
+/* Cells are placed by index arithmetic, so a pivot in a column the shape
+ * can't have (a long pass sliding into a wall, a turn beside one) wraps
+ * cells to the far side of the well, where they would land the piece in
+ * two halves or, pass after pass, let it sink through the pile. No real
+ * shape has a cell more than two columns from its pivot. */
+static int splitAcrossWalls()
+{
+    int pivotCol = ((drop.cell[0] % 20) + 20) % 20;
+    for (int k = 1; k < 4; k++) {
+        int col = ((drop.cell[k] % 20) + 20) % 20;
+        if (abs(col - pivotCol) > 2)
+            return 1;
+    }
+    return 0;
+}
+
+/* Place the pivot and the cells; cells that would wrap are placed instead
+ * from the position the wall clamp of the collision step gives. */
+static void placeCells()
+{
+    findPivot();
+    setShape();
+    if (!splitAcrossWalls())
+        return;
+    if (drop.x < rotLx + 18)
+        drop.x = (float)(rotLx + 18);
+    if (drop.x > 398 - rotRx)
+        drop.x = (float)(398 - rotRx);
+    findPivot();
+    setShape();
+}
+
 /* One simulation step: measure the pass, keep the music going, turn the
  * title's demo piece, and on a running pass let the piece fall, slide,
  * take its cells and carry out a hard drop. Motion is in double, stored
@@ -641,8 +675,7 @@ void UpDate()
     if (Rmov == 'b' && Lmov == 'a')
         drop.x = (float)((double)drop.x - (double)block * 0.1);
 
-    findPivot();
-    setShape();
+    placeCells();
     if (droppa == 'a')
         hardDrop();
 }
@@ -674,20 +707,6 @@ void change()
         setBlock(drop.cell[k], 'b');
 }
 
-/* Cells placed next to a side wall wrap to the other side of the well by
- * index arithmetic; no real shape has a cell more than two columns from
- * its pivot, so such a pass must not land the piece in two halves. */
-static int splitAcrossWalls()
-{
-    int pivotCol = ((drop.cell[0] % 20) + 20) % 20;
-    for (int k = 1; k < 4; k++) {
-        int col = ((drop.cell[k] % 20) + 20) % 20;
-        if (abs(col - pivotCol) > 2)
-            return 1;
-    }
-    return 0;
-}
-
 /* The piece joins the pile: back to the top, cells written, the preview
  * becomes the piece, a new preview, full rows removed. */
 static void land()
@@ -704,7 +723,8 @@ static void land()
  * at the walls, land it when it has passed the landing line of its row
  * with a filled cell under one of its cells, and end the game when the top
  * row holds a filled cell. Every figure comes from the pivot cell alone.
- * Reads drop.cell, rotLx, rotRx and the board; writes drop, next, Gameover. */
+ * Reads drop.cell, rotLx, rotRx and the board; writes drop, next and
+ * Gameover, and at a landing the board, points and speed (change, lineOut). */
 void koll()
 {
     int col = noOnrad(drop.cell[0]);
@@ -725,12 +745,11 @@ void koll()
     if (drop.x > 398 - rotRx)
         drop.x = (float)(398 - rotRx);
 
-    if (!splitAcrossWalls())
-        for (int k = 0; k < 4; k++)
-            if (blockAt(drop.cell[k] + 20) == 'b' && drop.y > 20 * R - 1) {
-                land();
-                break;
-            }
+    for (int k = 0; k < 4; k++)
+        if (blockAt(drop.cell[k] + 20) == 'b' && drop.y > 20 * R - 1) {
+            land();
+            break;
+        }
 
     for (int i = 0; i < 20; i++)
         if (blockAt(i) == 'b')

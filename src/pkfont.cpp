@@ -69,7 +69,7 @@ int DrawString(PKFont font, int x, int y, const char *text, SDL_Surface *dest)
  * on after it; 13 starts a new line by itself. A word wider than the
  * limit has no space to break at and runs past it. At most the first
  * 4000 bytes are laid out; returns how many. */
-static int layOut(PKFont &font, const char *text, int width)
+static int layOut(const PKFont &font, const char *text, int width)
 {
     int n = (int)strnlen(text, sizeof tempstr);
     int run = 0;

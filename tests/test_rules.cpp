@@ -213,11 +213,11 @@ TEST_F(Rules, PivotWindowsAreStrict)
     };
     for (auto c : cases) {
         resetGame();
-        playing('c', 'n', c.x, c.y);
+        playing('d', 'w', c.x, c.y);  // the upright bar: no cell beside the pivot
         drop.cell[0] = 123;
         UpDate();
         EXPECT_EQ(drop.cell[0], c.pivot) << "x " << c.x << " y " << c.y;
-        EXPECT_EQ(drop.cell[1], c.pivot + 1) << "cells follow the pivot found";
+        EXPECT_EQ(drop.cell[2], c.pivot + 20) << "cells follow the pivot found";
     }
 }
 
@@ -325,17 +325,25 @@ TEST_F(Rules, HardDropAlreadyBlockedMovesNothing)
 
 TEST_F(Rules, HardDropFromTheStartingPivotEnds)
 {
-    // On a window edge the first running pass finds no pivot, so the drop
-    // starts from the floor cell 380: cells below it lie past the board.
-    for (char variant : { 'c', 'e' }) {
-        resetGame();
-        playing(variant, 'o', 28.0f, 20.0f);
-        droppa = 'a';
-        UpDate();
-        EXPECT_EQ(drop.cell[0], 380) << variant;
-        EXPECT_EQ(drop.y, 20.0f) << variant;
-        EXPECT_EQ(droppa, 'b');
-    }
+    // On a window edge the first running pass finds no pivot, so the square
+    // drops from the floor cell 380: the cells below it lie past the board.
+    playing('c', 'o', 28.0f, 20.0f);
+    droppa = 'a';
+    UpDate();
+    EXPECT_EQ(drop.cell[0], 380);
+    EXPECT_EQ(drop.y, 20.0f);
+    EXPECT_EQ(droppa, 'b');
+
+    // About that pivot 'e' in 'o' would wrap a cell to column 19; its cells
+    // are placed from the wall-clamped position instead (column 1), and it
+    // drops to the floor from there.
+    resetGame();
+    playing('e', 'o', 28.0f, 20.0f);
+    droppa = 'a';
+    UpDate();
+    EXPECT_EQ(drop.x, 38.0f);
+    EXPECT_EQ(std::vector<int>(drop.cell, drop.cell + 4), (std::vector<int>{ 341, 361, 360, 342 }));
+    EXPECT_EQ(droppa, 'b');
 }
 
 TEST_F(Rules, MusicIsStartedAgainWheneverItStopsOnEveryScreen)
@@ -551,20 +559,42 @@ TEST_F(Rules, RadnoAndNoOnradAtTheBounds)
 
 /* ==== Mended faults ==== */
 
-TEST_F(Rules, APieceWrappedAcrossTheWallDoesNotLandInTwoHalves)
+TEST_F(Rules, APieceTurnedAgainstTheWallLandsWhole)
 {
-    // The bar turned flat against the right wall: its cell +1 wraps to
-    // column 0 of the row below, where a filled cell lies under it.
+    // The bar turned flat against the right wall: placed about a pivot in
+    // column 19, its cell +1 would wrap to column 0 of the row below, where
+    // a filled cell lies under it. It is held within the wall instead.
     setRows(11, { "................####", "#..................." });
     playing('d', 's', 398.0f, 225.0f);
     pass(0);
-    EXPECT_EQ(drop.y, 225.0f) << "landing skipped on the wrapped pass" << boardPicture();
-    EXPECT_EQ(drop.x, 378.0f);
-    pass(0);
+    EXPECT_EQ(drop.y, 20.0f) << "landed" << boardPicture();
     EXPECT_EQ(rowsOf(10, 12), (std::vector<std::string>{ "................####",
                                                          "................####",
                                                          "#..................." }))
         << boardPicture();
+}
+
+TEST_F(Rules, SlowPassesIntoAWallLandOnThePileNotInIt)
+{
+    // Passes of over 100 ms with the arrow held push x a whole column past
+    // the wall each time; the piece (XPX / ..X) must land on the pile, not
+    // sink into it.
+    const struct { SDLKey arrow; float x; std::vector<std::string> rows8to10; } cases[] = {
+        { SDLK_RIGHT, 378.0f, { "....................", ".................###", ".###################" } },
+        { SDLK_LEFT, 38.0f, { "###.................", "..#.................", ".##################." } },
+    };
+    const std::vector<std::string> empty(10, "....................");
+    for (auto &c : cases) {
+        resetGame();
+        setRows(10, std::vector<std::string>(9, ".##################."));
+        playing('a', 'n', c.x, 20.0f);
+        hold(c.arrow);
+        for (int i = 0; i < 200 && rowsOf(0, 9) == empty; i++)
+            pass(101);
+        EXPECT_EQ(rowsOf(8, 10), c.rows8to10) << boardPicture();
+        EXPECT_EQ(rowsOf(11, 18), std::vector<std::string>(8, ".##################."))
+            << "the pile is whole" << boardPicture();
+    }
 }
 
 TEST_F(Rules, ALongFrameStillLandsThePiece)
@@ -722,6 +752,9 @@ TEST_F(Rules, SoakOfAMillionRandomPasses)
         lastPoints = points;
         for (int c = 380; c < 400; c++)
             ASSERT_EQ(blockcolor[c], 'b') << "pass " << i << boardPicture();
+        for (int k = 1; k < 4 && drop.cell[0] < 380; k++)
+            ASSERT_LE(abs((drop.cell[k] + 400) % 20 - drop.cell[0] % 20), 2)
+                << "pass " << i << ": cells wrapped across a wall" << boardPicture();
         for (int c = 0; c < 380; c++)
             ASSERT_TRUE(blockcolor[c] == 'a' || blockcolor[c] == 'b') << "pass " << i;
         ASSERT_GE(speed, 0.045f);
