@@ -75,16 +75,21 @@ std::vector<std::string> rowsOf(int first, int last)
     return rows;
 }
 
-void pushKey(SDLKey key, bool down)
+bool postKey(SDLKey key, bool down)
 {
+    SDL_GetKeyState(NULL)[key] = down ? SDL_PRESSED : SDL_RELEASED;
     SDL_Event e;
     memset(&e, 0, sizeof e);
     e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     e.key.type = e.type;
     e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     e.key.keysym.sym = key;
-    ASSERT_EQ(SDL_PushEvent(&e), 0) << "the event queue is full";
-    SDL_GetKeyState(NULL)[key] = down ? SDL_PRESSED : SDL_RELEASED;
+    return SDL_PushEvent(&e) == 0;
+}
+
+void pushKey(SDLKey key, bool down)
+{
+    ASSERT_TRUE(postKey(key, down)) << "the event queue is full";
 }
 
 void hold(SDLKey arrow, bool down)

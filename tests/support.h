@@ -28,8 +28,11 @@ std::string boardPicture();
 /* Rows first..last of the board as strings, '.' and '#', for comparisons. */
 std::vector<std::string> rowsOf(int first, int last);
 
-/* A key event as SDL would post it: the keyboard state changes too (the
- * game trusts that state over a lost release of an arrow key). */
+/* A key event as SDL posts it: the keyboard state changes (the game
+ * trusts it over a lost release of an arrow key), and the event joins the
+ * queue if there is room; returns whether it did. */
+bool postKey(SDLKey key, bool down = true);
+/* The same, for a queue that must have room. */
 void pushKey(SDLKey key, bool down = true);
 /* Hold (or release) an arrow: SDL's keyboard state and the game's flag. */
 void hold(SDLKey arrow, bool down = true);

@@ -16,20 +16,6 @@ protected:
     void TearDown() override { resetGame(); }
 };
 
-/* A key event as SDL posts it, without the assertion of pushKey: the
- * keyboard state changes whether or not the full queue takes the event. */
-static bool offer(SDLKey key, bool down)
-{
-    SDL_GetKeyState(NULL)[key] = down ? SDL_PRESSED : SDL_RELEASED;
-    SDL_Event e;
-    memset(&e, 0, sizeof e);
-    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    e.key.type = e.type;
-    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.key.keysym.sym = key;
-    return SDL_PushEvent(&e) == 0;
-}
-
 static bool queueEmpty()
 {
     SDL_Event e;
@@ -76,8 +62,8 @@ TEST_F(Flood, AFullQueueIsEmptiedInOnePassInOrder)
             flood.push_back(c.filler[i % c.filler.size()]);
         flood.insert(flood.end(), c.last.begin(), c.last.end());
         for (const Key &k : flood)
-            ASSERT_TRUE(offer(k.key, k.down)) << c.what << ": the queue is full too soon";
-        EXPECT_FALSE(offer(SDLK_b, true))
+            ASSERT_TRUE(postKey(k.key, k.down)) << c.what << ": the queue is full too soon";
+        EXPECT_FALSE(postKey(SDLK_b, true))
             << c.what << ": SDL's queue holds more than " << capacity << " events";
         pass(16);
         EXPECT_TRUE(queueEmpty()) << c.what << ": events left for a later pass";
@@ -103,10 +89,10 @@ TEST_F(Flood, AReleaseLostToAFullQueueStillStopsTheSlide)
     for (SDLKey arrow : { SDLK_LEFT, SDLK_RIGHT }) {
         resetGame();
         Gameover = 'b';
-        ASSERT_TRUE(offer(arrow, true));
+        ASSERT_TRUE(postKey(arrow, true));
         for (int i = 1; i < 127; i++)
-            ASSERT_TRUE(offer(SDLK_a, true));
-        EXPECT_FALSE(offer(arrow, false)) << "the release finds the queue full";
+            ASSERT_TRUE(postKey(SDLK_a, true));
+        EXPECT_FALSE(postKey(arrow, false)) << "the release finds the queue full";
         pass(16);
         EXPECT_EQ(Lmov, 'b');
         EXPECT_EQ(Rmov, 'b');
@@ -124,7 +110,7 @@ TEST_F(Flood, ManySpacePressesInOnePassDropOnePiece)
     drop.variant = 'c';
     pass(16);
     for (int i = 0; i < 127; i++)
-        ASSERT_TRUE(offer(SDLK_SPACE, i % 2 == 0));
+        ASSERT_TRUE(postKey(SDLK_SPACE, i % 2 == 0));
     pass(16);
     EXPECT_EQ(rowsOf(17, 18), (std::vector<std::string>{ "..........##........",
                                                          "..........##........" }))
