@@ -29,6 +29,8 @@
 
 #include <sys/stat.h>
 
+#include "bmpfile.h"
+
 /* ==== Character set ==== */
 
 /* Which character every byte stands for. */
@@ -283,84 +285,8 @@ static bool buildFont(FT_Library lib, const std::string &dir, const Style &s,
 
 /* The sheets as BMP files and the tables as C++ source. */
 
-static void put16(std::vector<unsigned char> &b, unsigned v) {
-    b.push_back(v & 0xFF);
-    b.push_back((v >> 8) & 0xFF);
-}
-
-static void put32(std::vector<unsigned char> &b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-
-/* The sheet's colours, each once, ascending: the key and the glyph colours
- * are distinct by design (the edge stays off the black key), so the key is
- * exactly one entry. */
-static std::vector<uint32_t> paletteOf(const Font &f) {
-    std::vector<uint32_t> colours(f.px);
-    std::sort(colours.begin(), colours.end());
-    colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
-    return colours;
-}
-
-/* An 8-bit paletted uncompressed BMP: 14-byte file header, 40-byte info
- * header, the colour table (four bytes an entry, B, G, R, 0), then the
- * pixels, bottom row first, one palette index a pixel, rows padded to four
- * bytes. SDL loads it as an 8-bit surface and blits that through its
- * one-byte keyed blitter, a table look-up a pixel; a 32-bit sheet would go
- * through the generic keyed blitter at many times the cost. */
 static bool writeBmp(const std::string &path, const Font &f) {
-    std::vector<uint32_t> palette = paletteOf(f);
-    if (palette.size() > 256) {
-        fprintf(stderr, "fontgen: %s has %zu colours, a palette holds 256\n",
-                path.c_str(), palette.size());
-        return false;
-    }
-    uint32_t rowBytes = ((uint32_t)f.w + 3) / 4 * 4;
-    uint32_t data = rowBytes * (uint32_t)f.h;
-    uint32_t offset = 54 + 4 * (uint32_t)palette.size();
-    std::vector<unsigned char> b;
-    b.push_back('B');
-    b.push_back('M');
-    put32(b, offset + data);
-    put32(b, 0);
-    put32(b, offset);
-    put32(b, 40);
-    put32(b, (uint32_t)f.w);
-    put32(b, (uint32_t)f.h);
-    put16(b, 1);     /* planes */
-    put16(b, 8);     /* bits a pixel */
-    put32(b, 0);     /* BI_RGB */
-    put32(b, data);
-    put32(b, 2835);  /* 72 dpi, in pixels a metre */
-    put32(b, 2835);
-    put32(b, (uint32_t)palette.size());   /* colours in the table */
-    put32(b, 0);     /* all of them matter */
-    for (uint32_t c : palette) {
-        b.push_back(c & 0xFF);
-        b.push_back((c >> 8) & 0xFF);
-        b.push_back((c >> 16) & 0xFF);
-        b.push_back(0);
-    }
-    for (int y = f.h - 1; y >= 0; y--) {
-        for (int x = 0; x < f.w; x++) {
-            uint32_t c = f.px[(size_t)y * f.w + x];
-            b.push_back((unsigned char)(std::lower_bound(palette.begin(),
-                                                         palette.end(), c) -
-                                        palette.begin()));
-        }
-        for (uint32_t x = (uint32_t)f.w; x < rowBytes; x++) b.push_back(0);
-    }
-    FILE *out = fopen(path.c_str(), "wb");
-    if (!out) {
-        fprintf(stderr, "fontgen: can't write %s: %s\n", path.c_str(),
-                strerror(errno));
-        return false;
-    }
-    bool ok = fwrite(b.data(), 1, b.size(), out) == b.size();
-    ok = fclose(out) == 0 && ok;
-    if (!ok) fprintf(stderr, "fontgen: error writing %s\n", path.c_str());
-    return ok;
+    return writePalettedBmp("fontgen", path, f.w, f.h, f.px);
 }
 
 static void printTable(const char *name, const int *t) {

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "bmpfile.h"
+
 /* ==== Colours ====
  * The game's own palette, as raw 0xRRGGBB values, and the colour keys. */
 
@@ -261,90 +263,12 @@ static void keyOut(Canvas &c, uint32_t key, int solid)
 }
 
 /* ==== BMP output ====
- * 8-bit paletted BI_RGB: a 14-byte file header, a 40-byte
- * BITMAPINFOHEADER, the colour table (four bytes an entry: B, G, R, 0),
- * then the pixels, bottom row first, one palette index a pixel, each row
- * padded to four bytes. SDL loads this as an 8-bit surface, which it
- * blits through a table, with the colour key as one index; 32-bit keyed
- * pictures go through its slow generic blitter. The palette holds each
- * colour of the picture once, in ascending 0xRRGGBB order, so the key
- * (which keyOut keeps off every painted pixel) is exactly one entry. */
-
-static void put16(std::vector<uint8_t> &b, uint32_t v)
-{
-    b.push_back((uint8_t)v);
-    b.push_back((uint8_t)(v >> 8));
-}
-
-static void put32(std::vector<uint8_t> &b, uint32_t v)
-{
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-
-/* The picture's colours, each once, ascending. */
-static std::vector<uint32_t> paletteOf(const Canvas &c)
-{
-    std::vector<uint32_t> colours(c.px);
-    std::sort(colours.begin(), colours.end());
-    colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
-    return colours;
-}
+ * 8-bit paletted files (tools/bmpfile.h); keyOut keeps the key colour off
+ * every painted pixel, so the key is exactly one palette entry. */
 
 static bool writeBmp(const std::string &path, const Canvas &c)
 {
-    std::vector<uint32_t> palette = paletteOf(c);
-    if (palette.size() > 256) {
-        fprintf(stderr, "picgen: %s has %zu colours, a palette holds 256\n",
-                path.c_str(), palette.size());
-        return false;
-    }
-    uint32_t rowBytes = ((uint32_t)c.w + 3) / 4 * 4;
-    uint32_t data = rowBytes * (uint32_t)c.h;
-    uint32_t offset = 54 + 4 * (uint32_t)palette.size();
-    std::vector<uint8_t> b;
-    b.push_back('B');
-    b.push_back('M');
-    put32(b, offset + data);  /* file size */
-    put32(b, 0);            /* reserved */
-    put32(b, offset);       /* offset of the pixels */
-    put32(b, 40);           /* BITMAPINFOHEADER */
-    put32(b, (uint32_t)c.w);
-    put32(b, (uint32_t)c.h);  /* positive: bottom-up */
-    put16(b, 1);            /* planes */
-    put16(b, 8);            /* bits a pixel */
-    put32(b, 0);            /* BI_RGB */
-    put32(b, data);
-    put32(b, 2835);         /* 72 dpi, both ways */
-    put32(b, 2835);
-    put32(b, (uint32_t)palette.size());  /* colours in the table */
-    put32(b, 0);            /* all of them matter */
-    for (uint32_t p : palette) {
-        b.push_back((uint8_t)p);
-        b.push_back((uint8_t)(p >> 8));
-        b.push_back((uint8_t)(p >> 16));
-        b.push_back(0);
-    }
-    for (int y = c.h - 1; y >= 0; y--) {
-        for (int x = 0; x < c.w; x++) {
-            uint32_t p = c.px[(size_t)y * c.w + x];
-            b.push_back((uint8_t)(std::lower_bound(palette.begin(), palette.end(), p) -
-                                  palette.begin()));
-        }
-        for (int x = c.w; x < (int)rowBytes; x++)
-            b.push_back(0);
-    }
-
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f) {
-        fprintf(stderr, "picgen: can't write %s\n", path.c_str());
-        return false;
-    }
-    bool ok = fwrite(b.data(), 1, b.size(), f) == b.size();
-    ok = fclose(f) == 0 && ok;
-    if (!ok)
-        fprintf(stderr, "picgen: writing %s failed\n", path.c_str());
-    return ok;
+    return writePalettedBmp("picgen", path, c.w, c.h, c.px);
 }
 
 /* ==== The pictures ====
