@@ -275,12 +275,11 @@ void InitStuff()
     next = setVariant();
 }
 
-/* The whole life of the game: window, sound, assets, the frame loop with
- * no frame cap, then the sound released. SDL itself goes at exit. */
-int SDL_main(int argc, char *argv[])
+/* Steps 1 to 8 of the game's life: window, sound, seed, assets, caption
+ * and icon. Afterwards the game is on the title screen, ready for its
+ * first pass. A failure here ends the process with one line on stderr. */
+void StartUp()
 {
-    (void)argc;
-    (void)argv;
     openVideo();
     atexit(SDL_Quit);
     screen = SDL_SetVideoMode(580, 400, 0, SDL_HWSURFACE | SDL_DOUBLEBUF);
@@ -292,13 +291,27 @@ int SDL_main(int argc, char *argv[])
     SDL_WM_SetCaption("Tumbrik", NULL);
     icon = SDL_LoadBMP_RW(SDL_RWFromFile("pix/tumbrik2.bmp", "rb"), 1);
     SDL_WM_SetIcon(icon, NULL);
+}
 
-    while (!done) {
-        Event();
-        UpDate();
-        koll();
-        DrawScene();
-    }
+/* One pass of the frame loop, in its fixed order. There is no delay and
+ * no frame cap: the page flip at the end of DrawScene sets the pace. */
+void Pass()
+{
+    Event();
+    UpDate();
+    koll();
+    DrawScene();
+}
+
+/* The whole life of the game: start-up, passes until done is set, then
+ * the sound released. SDL itself goes at exit. */
+int SDL_main(int argc, char *argv[])
+{
+    (void)argc;
+    (void)argv;
+    StartUp();
+    while (!done)
+        Pass();
     kill();
     return 0;
 }

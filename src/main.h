@@ -83,6 +83,8 @@ extern Uint32 (*GetTicks)(void);
 /* ==== Functions ==== */
 
 int SDL_main(int argc, char *argv[]);
+void StartUp();     /* window, sound, assets, caption and icon; exits on failure */
+void Pass();        /* one pass: Event, UpDate, koll, DrawScene */
 void InitStuff();
 void LoadAssets();
 void kill();
