@@ -1,15 +1,18 @@
-/* picgen: draws the game's five pictures and writes them as BMP files.
+/* picgen: draws the game's five pictures and writes them as BMP files,
+ * and the emblem at the desktop's icon sizes as PNG files.
  *
  *   picgen <root> <dejavu-dir>
  *
  * writes logo.bmp, over.bmp, paus.bmp, tumbrik2.bmp and sdllogo.bmp into
- * <root>/pix/. Text is set with FreeType from the DejaVu fonts; blocks are
- * drawn in the flat colours the game fills its cells with. Each file is an
- * 8-bit paletted BMP, the format SDL blits fastest with a colour key. The
- * output is the same byte for byte on every run: integer arithmetic only,
- * no clock, no randomness. */
+ * <root>/pix/, and tumbrik-32.png, -48, -64, -128 and -256 into
+ * <root>/dist/icons/. Text is set with FreeType from the DejaVu fonts;
+ * blocks are drawn in the flat colours the game fills its cells with. Each
+ * BMP is 8-bit paletted, the format SDL blits fastest with a colour key.
+ * The output is the same byte for byte on every run: integer arithmetic
+ * only, no clock, no randomness. */
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include <png.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -235,18 +238,18 @@ static void fillRect(Canvas &c, int x, int y, int w, int h, uint32_t colour)
             paintPixel(c, xx, yy, colour, 255);
 }
 
-/* One block: a flat face with a one-pixel light edge at the top and left
- * and a dark one at the bottom and right, so that neighbours stay apart
- * while the whole still reads as the game's flat cells. */
-static void drawCell(Canvas &c, int x, int y, int size, uint32_t colour)
+/* One block: a flat face with a light edge at the top and left and a dark
+ * one at the bottom and right, `edge` pixels wide, so that neighbours stay
+ * apart while the whole still reads as the game's flat cells. */
+static void drawCell(Canvas &c, int x, int y, int size, uint32_t colour, int edge = 1)
 {
     uint32_t light = mix(colour, 0xFFFFFF, 110);
     uint32_t dark = mix(colour, 0x000000, 110);
     fillRect(c, x, y, size, size, colour);
-    fillRect(c, x, y, size, 1, light);
-    fillRect(c, x, y, 1, size, light);
-    fillRect(c, x, y + size - 1, size, 1, dark);
-    fillRect(c, x + size - 1, y, 1, size, dark);
+    fillRect(c, x, y, size, edge, light);
+    fillRect(c, x, y, edge, size, light);
+    fillRect(c, x, y + size - edge, size, edge, dark);
+    fillRect(c, x + size - edge, y, edge, size, dark);
 }
 
 /* Pixels painted less than `solid` become the key; a painted pixel that
@@ -269,6 +272,50 @@ static void keyOut(Canvas &c, uint32_t key, int solid)
 static bool writeBmp(const std::string &path, const Canvas &c)
 {
     return writePalettedBmp("picgen", path, c.w, c.h, c.px);
+}
+
+/* ==== PNG output ====
+ * The desktop's icons: 8-bit RGBA, the key colour fully transparent and
+ * every other pixel opaque. libpng writes no time stamp, so the bytes
+ * depend on the pixels alone. */
+
+/* The libpng calls; a libpng error jumps back here and returns false. */
+static bool pngRows(png_structp png, png_infop info, FILE *f, int w, int h,
+                    const std::vector<png_byte> &rgba)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, f);
+    png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, 8, PNG_COLOR_TYPE_RGBA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 9);
+    png_write_info(png, info);
+    for (int y = 0; y < h; y++)
+        png_write_row(png, &rgba[(size_t)y * w * 4]);
+    png_write_end(png, info);
+    return true;
+}
+
+static bool writePng(const std::string &path, const Canvas &c, uint32_t key)
+{
+    std::vector<png_byte> rgba(c.px.size() * 4);
+    for (size_t i = 0; i < c.px.size(); i++) {
+        uint32_t v = c.px[i];
+        rgba[i * 4 + 0] = (png_byte)(v >> 16);
+        rgba[i * 4 + 1] = (png_byte)(v >> 8);
+        rgba[i * 4 + 2] = (png_byte)v;
+        rgba[i * 4 + 3] = v == key ? 0 : 255;
+    }
+    FILE *f = fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = f && info && pngRows(png, info, f, c.w, c.h, rgba);
+    png_destroy_write_struct(&png, &info);
+    if (f && fclose(f) != 0)
+        ok = false;
+    if (!ok)
+        fprintf(stderr, "picgen: can't write %s\n", path.c_str());
+    return ok;
 }
 
 /* ==== The pictures ====
@@ -362,12 +409,16 @@ static Canvas drawPaus(const Fonts &f)
     return c;
 }
 
-/* The emblem and window icon: a square of piece cells resting on an L of
- * pile cells, pixel for pixel on a 10-pixel grid. */
-static Canvas drawEmblem()
+/* The emblem: a square of piece cells resting on an L of pile cells, on
+ * a size x size canvas. At 32 pixels, the window icon, the cells are 10
+ * pixels with one-pixel edges and a one-pixel margin; every other size
+ * keeps those proportions in whole pixels, so at 64, 128 and 256 the
+ * emblem is exactly the 32-pixel one with each pixel made a square, and
+ * at 48 the cells are 15 pixels with two-pixel edges, every edge sharp. */
+static Canvas drawEmblem(int size)
 {
-    const int W = 32, H = 32, S = 10;
-    Canvas c = newCanvas(W, H, KEYBLUE);
+    const int S = size * 10 / 32, edge = (S + 5) / 10, margin = (size - 3 * S) / 2;
+    Canvas c = newCanvas(size, size, KEYBLUE);
 
     static const char *const blocks[] = {
         ".BB",
@@ -378,7 +429,8 @@ static Canvas drawEmblem()
         for (int k = 0; k < 3; k++) {
             char b = blocks[r][k];
             if (b != '.')
-                drawCell(c, 1 + k * S, 1 + r * S, S, b == 'G' ? PILE : EMBLEMBLUE);
+                drawCell(c, margin + k * S, margin + r * S, S, b == 'G' ? PILE : EMBLEMBLUE,
+                         edge);
         }
 
     keyOut(c, KEYBLUE, 255);
@@ -433,7 +485,7 @@ int main(int argc, char **argv)
         {"logo.bmp", drawLogo(f), 160, 150, false},
         {"over.bmp", drawOver(f), 330, 85, false},
         {"paus.bmp", drawPaus(f), 300, 200, false},
-        {"tumbrik2.bmp", drawEmblem(), 32, 32, true},
+        {"tumbrik2.bmp", drawEmblem(32), 32, 32, true},
         {"sdllogo.bmp", drawSdlBadge(f), 60, 40, false},
     };
     for (const Output &o : outs) {
@@ -445,6 +497,11 @@ int main(int argc, char **argv)
             return 1;
         }
         if (!writeBmp(root + "/pix/" + o.file, o.pic))
+            return 1;
+    }
+    for (int size : {32, 48, 64, 128, 256}) {
+        std::string path = root + "/dist/icons/tumbrik-" + std::to_string(size) + ".png";
+        if (!writePng(path, drawEmblem(size), KEYBLUE))
             return 1;
     }
 
