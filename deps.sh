@@ -6,7 +6,7 @@
 set -eu
 mode=${1:-play}
 want="g++ cmake make pkg-config libsdl1.2-dev libsdl-mixer1.2-dev"
-deb="dpkg-dev debhelper"
+deb="build-essential debhelper"   # dpkg-buildpackage needs build-essential
 case $mode in
     play) ;;
     deb) want="$want $deb" ;;
