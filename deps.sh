@@ -1,13 +1,21 @@
 #!/bin/sh
 # Install the Debian packages the game needs that are missing.
 #   ./deps.sh play   to build and play
+#   ./deps.sh web    to build the game for the browser (web/build.sh)
 #   ./deps.sh test   to build and run every test as well
 set -eu
 want="g++ cmake make pkg-config libsdl1.2-dev libsdl-mixer1.2-dev"
+if [ "${1:-play}" = web ]; then
+    want="emscripten python3"
+fi
 if [ "${1:-play}" = test ]; then
     want="$want libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
           libfreetype-dev libvorbis-dev libogg-dev fonts-dejavu-core
-          xvfb xauth xdotool imagemagick x11-utils sox valgrind time"
+          xvfb xauth xdotool imagemagick x11-utils sox valgrind time
+          emscripten python3 chromium"
+    # The browser test runs puppeteer-core under node; a node from
+    # elsewhere that brings its own npm is kept.
+    command -v npm >/dev/null 2>&1 || want="$want nodejs npm"
 fi
 missing=""
 for p in $want; do

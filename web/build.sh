@@ -10,8 +10,8 @@ out=${1:-$root/build-web/site}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-command -v emcc >/dev/null 2>&1 ||
-    { echo "web/build.sh: emcc not found (./deps.sh web installs Debian's emscripten)" >&2; exit 1; }
+"$root/deps.sh" web ||
+    { echo "web/build.sh: could not install Debian's emscripten (./deps.sh web)" >&2; exit 1; }
 
 # Debian's emscripten finds its JavaScript tools (the optimiser's
 # acorn and the like) among Debian's node packages.
