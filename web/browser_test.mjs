@@ -279,25 +279,42 @@ async function play() {
   await sleep(200);
   await shot(page, 'again');
 
-  step('the chime plays loops + 1 times and frees channel 0');
-  const chime = await page.evaluate(async () => {
+  step('cleared rows chime on channel 0, and only while it is free');
+  // Rows 17 and 18 of the board filled in place: the next landing clears
+  // two rows, 10 points and the chime played twice (loops 1).
+  const fill = (rows) => page.evaluate((rows) => {
+    for (const r of rows) HEAP8.fill(98 /* 'b' */, Module._web_board() + r * 20, Module._web_board() + r * 20 + 20);
+  }, rows);
+  const mixer = () => page.evaluate(() => {
     const m = Module.mixer;
-    const id = m.sounds.findIndex((snd, i) => i > 0 && snd && snd.buffer && snd.buffer.duration < 5);
-    const length = m.sounds[id].buffer.duration * 1000;
-    const started = m.started, chimes = m.chimes;
-    const got = _Mix_PlayChannelTimed(0, id, 1, -1);   // the game's two-row clearing
-    const busy = _Mix_Playing(0);
-    await new Promise((r) => setTimeout(r, length * 1.5));
-    const midway = _Mix_Playing(0);
-    await new Promise((r) => setTimeout(r, length + 300));
-    return { length, got, busy, midway, after: _Mix_Playing(0),
-             started: m.started - started, chimes: m.chimes - chimes };
+    const bonus = m.sounds.findIndex((snd, i) => i > 0 && snd && (!m.music || i !== m.music.id));
+    return { chimes: m.chimes, sounding: m.sounding, playing: _Mix_Playing(0),
+             length: m.sounds[bonus].buffer.duration * 1000, at: performance.now() };
   });
-  metrics.chime = chime;
-  check(chime.got === 0 && chime.busy === 1 && chime.started === 1 && chime.chimes === 1,
-        `the chime did not start on channel 0: ${JSON.stringify(chime)}`);
-  check(chime.midway === 1, `channel 0 was free after one play of two: ${JSON.stringify(chime)}`);
-  check(chime.after === 0, `channel 0 still busy after two plays: ${JSON.stringify(chime)}`);
+  async function landOn(rows, points) {
+    await fill(rows);
+    await press(page, ' ');
+    await until(page, 2000, (t) => t.points === points, `the landing on full rows ${rows} did not make ${points} points`);
+    return mixer();
+  }
+  const quiet = await mixer();
+  const first = await landOn([17, 18], 10);
+  check(first.chimes === quiet.chimes + 1 && first.playing === 1 && first.sounding === quiet.sounding + 1,
+        `two cleared rows did not sound the chime on channel 0: ${JSON.stringify([quiet, first])}`);
+  await shot(page, 'cleared');
+  const busy = await landOn([18], 11);
+  check(busy.at - first.at < first.length * 2 && busy.playing === 1 && busy.chimes === first.chimes,
+        `a row cleared while the chime played chimed again: ${JSON.stringify([first, busy])}`);
+  await sleep(first.at + first.length * 1.5 - (await mixer()).at);
+  check((await mixer()).playing === 1, 'channel 0 was free after one play of two');
+  await sleep(first.at + first.length * 2 + 300 - (await mixer()).at);
+  const free = await mixer();
+  check(free.playing === 0 && free.sounding === quiet.sounding,
+        `channel 0 still busy after two plays: ${JSON.stringify([first, free])}`);
+  const again = await landOn([18], 12);
+  check(again.chimes === first.chimes + 1 && again.playing === 1,
+        `a row cleared after the chime had ended did not chime: ${JSON.stringify([free, again])}`);
+  metrics.chime = { lengthMs: Math.round(first.length), busyLandingAfterMs: Math.round(busy.at - first.at) };
 
   step('the keys the game uses never reach the browser');
   const kept = await page.evaluate(() => window.keptFromBrowser);
@@ -305,7 +322,9 @@ async function play() {
     check(kept[key] === true, `the browser saw ${JSON.stringify(key)}: ${JSON.stringify(kept)}`);
   check(await page.evaluate(() => window.scrollY === 0), 'the page scrolled');
 
-  step('Esc ends the game: the loop and the sound stop');
+  step('Esc ends the game: the loop and the sound stop, the chime too');
+  const playing = await mixer();
+  check(playing.playing === 1 && playing.sounding >= 2, `no music and chime to stop: ${JSON.stringify(playing)}`);
   await press(page, 'Escape');
   await page.waitForFunction(() => !document.getElementById('ended').hidden, { timeout: 3000 });
   const end = await page.evaluate(() => [Module.passes, Module.mixer.sounding, !!Module.mixer.music]);

@@ -41,6 +41,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char *web_state()
     return line;
 }
 
+/* Where the board lives, so that the page's test can lay out full rows
+ * and have the game clear them. */
+extern "C" EMSCRIPTEN_KEEPALIVE char *web_board()
+{
+    return blockcolor;
+}
+
 int main()
 {
     /* Name the browser's driver: with a driver chosen, start-up makes
