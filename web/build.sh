@@ -18,15 +18,15 @@ out=$(cd "$out" && pwd)
 NODE_PATH=/usr/share/nodejs
 export NODE_PATH
 
-# The paths in the preloaded data are those the game asks for, relative
-# to its working folder, so the build runs from the repository root.
+# The game reads pix/ and sound/ from its working folder; in the page
+# that is /tumbrik (web/entry.cpp), where the data is preloaded.
 cd "$root"
 emcc -std=c++17 -O2 -Wall -Wextra \
     -include web/sdl12.h -Isrc \
     src/main.cpp src/pkfont.cpp web/entry.cpp \
     --js-library web/library.js \
     --shell-file web/shell.html \
-    --preload-file pix --preload-file sound --use-preload-plugins \
+    --preload-file pix@/tumbrik/pix --preload-file sound@/tumbrik/sound --use-preload-plugins \
     -sMINIFY_HTML=0 -sENVIRONMENT=web \
     -sEXPORTED_FUNCTIONS=_main,_fileno,_fclose \
     -o "$out/index.html" ||

@@ -4,6 +4,7 @@
 #include <emscripten.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include "main.h"
 
@@ -54,6 +55,11 @@ int main()
      * exactly one SDL_Init and reports its failure, and looks for no
      * display of its own. */
     setenv("SDL_VIDEODRIVER", "emscripten", 1);
+    /* The site preloads pix/ and sound/ here (web/build.sh). */
+    if (chdir("/tumbrik") != 0) {
+        perror("Couldn't enter the game's folder /tumbrik");
+        return 1;
+    }
     web_ignore_repeats();
     StartUp();
     emscripten_set_main_loop(pass, 0, 1);

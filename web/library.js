@@ -26,11 +26,26 @@ mergeInto(LibraryManager.library, {
     return 0;
   },
 
+  // ==== Errors ====
+
+  // SDL keeps the message of the last failure, the game's start-up
+  // failures print it; the browser's SDL drops it.
+  SDL_SetError__deps: ['$SDL', '$formatString'],
+  SDL_SetError: function(format, varargs) {
+    var bytes = formatString(format, varargs);
+    var end = bytes.indexOf(0);
+    if (end >= 0) bytes = bytes.slice(0, end);
+    if (SDL.errorMessage) _free(SDL.errorMessage);
+    SDL.errorMessage = _malloc(bytes.length + 1);
+    HEAPU8.set(bytes, SDL.errorMessage);
+    HEAPU8[SDL.errorMessage + bytes.length] = 0;
+  },
+
   // ==== Streams ====
 
   // A file the game opened itself: its name is all the browser's loaders
   // need. With autoclose the file goes when the stream does.
-  SDL_RWFromFP__deps: ['$SDL', '$FS'],
+  SDL_RWFromFP__deps: ['$SDL', '$FS', '$Browser'],
   SDL_RWFromFP: function(fp, autoclose) {
     var path = FS.getStream(_fileno(fp)).path;
     SDL.rwops.push({ filename: path, mimetype: Browser.getMimetype(path), fp: autoclose ? fp : 0 });
@@ -38,7 +53,7 @@ mergeInto(LibraryManager.library, {
   },
 
   // A stream by name, or NULL when there is no such file, as in SDL 1.2.
-  SDL_RWFromFile__deps: ['$SDL', '$FS'],
+  SDL_RWFromFile__deps: ['$SDL', '$FS', '$Browser'],
   SDL_RWFromFile: function(name, mode) {
     var path = UTF8ToString(name);
     if (!FS.analyzePath(path).exists) return 0;
