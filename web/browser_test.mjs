@@ -333,11 +333,15 @@ async function play() {
   check(end[1] === 0 && !end[2], `sound still playing after Esc: ${end[1]} sources, music ${end[2]}`);
   await shot(page, 'ended');
 
-  step('the page offers to play again');
+  step('the page offers to play again; a click starts it');
   await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click('#again')]);
   await page.waitForFunction(() => window.Module && Module.passes > 0, { timeout: 15000 });
   check((await state(page)).screen === 'a', 'play again did not bring the title back');
   await shot(page, 'page');
+  await page.click('#start');
+  await page.waitForFunction(() => document.getElementById('start').hidden &&
+                                   Module.mixer.context && Module.mixer.context.state === 'running',
+                             { timeout: 5000 });
 
   step('the console is clean');
   check(problems.length === 0, `the page reported:\n  ${problems.join('\n  ')}`);
