@@ -28,17 +28,22 @@ mergeInto(LibraryManager.library, {
 
   // ==== Errors ====
 
-  // SDL keeps the message of the last failure, the game's start-up
-  // failures print it; the browser's SDL drops it.
-  SDL_SetError__deps: ['$SDL', '$formatString'],
-  SDL_SetError: function(format, varargs) {
-    var bytes = formatString(format, varargs);
+  // SDL keeps the message of the last failure, and the game prints it
+  // when something won't load; the browser's SDL drops it. Kept as the
+  // bytes it was given, up to the first 0.
+  $setSdlError__deps: ['$SDL'],
+  $setSdlError: function(bytes) {
     var end = bytes.indexOf(0);
     if (end >= 0) bytes = bytes.slice(0, end);
     if (SDL.errorMessage) _free(SDL.errorMessage);
     SDL.errorMessage = _malloc(bytes.length + 1);
     HEAPU8.set(bytes, SDL.errorMessage);
     HEAPU8[SDL.errorMessage + bytes.length] = 0;
+  },
+
+  SDL_SetError__deps: ['$setSdlError', '$formatString'],
+  SDL_SetError: function(format, varargs) {
+    setSdlError(formatString(format, varargs));
   },
 
   // ==== Streams ====
@@ -53,10 +58,13 @@ mergeInto(LibraryManager.library, {
   },
 
   // A stream by name, or NULL when there is no such file, as in SDL 1.2.
-  SDL_RWFromFile__deps: ['$SDL', '$FS', '$Browser'],
+  SDL_RWFromFile__deps: ['$SDL', '$FS', '$Browser', '$setSdlError'],
   SDL_RWFromFile: function(name, mode) {
     var path = UTF8ToString(name);
-    if (!FS.analyzePath(path).exists) return 0;
+    if (!FS.analyzePath(path).exists) {
+      setSdlError(Array.from('Couldn\'t open ' + path, function(c) { return c.charCodeAt(0) & 255; }));
+      return 0;
+    }
     SDL.rwops.push({ filename: path, mimetype: Browser.getMimetype(path), fp: 0 });
     return SDL.rwops.length - 1;
   },
