@@ -124,7 +124,6 @@ mergeInto(LibraryManager.library, {
     music: null,        // { id, node } while music plays (node null while held)
     channels: [],       // channel -> { id, node, endsAt }
     sounding: 0,        // sources playing now
-    started: 0,         // sources ever started, music and chimes
     chimes: 0,          // chunks ever played on a channel
 
     decode: function(bytes, sound) {
@@ -148,7 +147,6 @@ mergeInto(LibraryManager.library, {
       node.start(0);
       if (loops > 0) node.stop(Mixer.context.currentTime + buffer.duration * (loops + 1));
       Mixer.sounding++;
-      Mixer.started++;
       return node;
     },
 
@@ -273,11 +271,6 @@ mergeInto(LibraryManager.library, {
     Mixer.channels[channel] = ch;
     Mixer.chimes++;
     return channel;
-  },
-
-  Mix_PlayChannel__deps: ['Mix_PlayChannelTimed'],
-  Mix_PlayChannel: function(channel, id, loops) {
-    return _Mix_PlayChannelTimed(channel, id, loops, -1);
   },
 
   Mix_Playing__deps: ['$Mixer'],
