@@ -1,0 +1,365 @@
+// The web build played in Debian's chromium, headless, through the
+// DevTools protocol: the title against the desktop game's own, the keys,
+// a game to its end and a new one, Esc, the pictures' colour keys, the
+// mixer, passes a second and a clean console. Every step leaves a
+// screenshot in the artefacts folder, and the figures go to metrics.json.
+//
+//   node browser_test.mjs <site folder> <artefacts folder> <desktop title png>
+import { execFileSync, spawn } from 'node:child_process';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const [site, art, reference] = process.argv.slice(2);
+if (!reference) {
+  console.error('usage: node browser_test.mjs <site folder> <artefacts folder> <desktop title png>');
+  process.exit(2);
+}
+
+let stepName = 'start-up';
+function step(name) {
+  stepName = name;
+  console.log(`web_browser: ${name}`);
+}
+class Failure extends Error {}
+function check(ok, why) {
+  if (!ok) throw new Failure(why);
+}
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// ==== The server and the browser ====
+
+// The site as a player gets it: Python's static server on 127.0.0.1,
+// on a port it picks itself and names on its first line.
+function serve() {
+  return new Promise((resolve, reject) => {
+    const server = spawn('python3', ['-u', '-m', 'http.server', '--bind', '127.0.0.1',
+                                     '--directory', site, '0'],
+                         { stdio: ['ignore', 'pipe', 'pipe'] });
+    let said = '';
+    server.stdout.on('data', (d) => {
+      said += d;
+      const m = said.match(/port (\d+)/);
+      if (m) resolve({ server, url: `http://127.0.0.1:${m[1]}/` });
+    });
+    server.stderr.on('data', () => {});
+    server.on('exit', (code) => reject(new Error(`the web server stopped (${code}): ${said}`)));
+    setTimeout(() => reject(new Error('the web server named no port within 10 s')), 10000);
+  });
+}
+
+const profile = mkdtempSync(join(tmpdir(), 'tumbrik-chromium-'));
+let server, browser;
+const problems = [];   // console errors and warnings, page errors, failed requests
+const metrics = {};
+let shotNo = 0;
+
+async function shot(page, name) {
+  shotNo++;
+  const path = join(art, `${String(shotNo).padStart(3, '0')}-${name}.png`);
+  await page.screenshot({ path });
+  return path;
+}
+
+// The canvas's own pixels, exactly as the game drew them, as a PNG file.
+async function canvasShot(page, path) {
+  const url = await page.evaluate(() => document.getElementById('canvas').toDataURL('image/png'));
+  writeFileSync(path, Buffer.from(url.split(',')[1], 'base64'));
+  return path;
+}
+
+// How many pixels of two pictures differ (ImageMagick's compare).
+function differ(a, b) {
+  const im = ['compare-im6.q16', 'compare'].find((c) => {
+    try { execFileSync('sh', ['-c', `command -v ${c}`]); return true; } catch { return false; }
+  });
+  try {
+    execFileSync(im, ['-metric', 'AE', a, b, 'null:'], { stdio: ['ignore', 'ignore', 'pipe'] });
+    return 0;
+  } catch (e) {
+    const n = parseFloat(String(e.stderr));
+    if (Number.isNaN(n)) throw new Failure(`compare could not compare ${a} and ${b}: ${e.stderr}`);
+    return n;
+  }
+}
+
+const state = (page) => page.evaluate(() => JSON.parse(UTF8ToString(Module._web_state())));
+
+// Wait up to ms for the game's state to satisfy want.
+async function until(page, ms, want, why) {
+  const end = Date.now() + ms;
+  let s;
+  while (Date.now() < end) {
+    s = await state(page);
+    if (want(s)) return s;
+    await sleep(20);
+  }
+  throw new Failure(`${why} (state ${JSON.stringify(s)})`);
+}
+
+async function press(page, key, holdMs = 40) {
+  await page.keyboard.down(key);
+  await sleep(holdMs);
+  await page.keyboard.up(key);
+}
+
+// ==== The steps ====
+
+async function play() {
+  step('serve the site and open the page');
+  ({ server, url: metrics.url } = await serve());
+  browser = await puppeteer.launch({
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    userDataDir: profile,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync',
+           '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
+           '--window-size=800,900'],
+  });
+  const page = await browser.newPage();
+  await page.setViewport({ width: 640, height: 760 });
+  page.on('console', (m) => {
+    if (m.type() === 'error' || m.type() === 'warn' || m.type() === 'warning')
+      problems.push(`console ${m.type()}: ${m.text()}`);
+  });
+  page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+  page.on('requestfailed', (r) => problems.push(`request failed: ${r.url()} ${r.failure()?.errorText}`));
+  page.on('response', (r) => { if (r.status() >= 400) problems.push(`HTTP ${r.status()}: ${r.url()}`); });
+  // Keys the browser would act on, and whether the page kept them.
+  await page.evaluateOnNewDocument(() => {
+    window.keptFromBrowser = {};
+    window.addEventListener('keydown', (e) => {
+      window.keptFromBrowser[e.key] = (window.keptFromBrowser[e.key] ?? true) && e.defaultPrevented;
+    });
+  });
+  await page.goto(metrics.url, { waitUntil: 'load' });
+  await page.waitForFunction(() => window.Module && Module.passes > 0, { timeout: 15000 });
+  metrics.firstFrameMs = Math.round(await page.evaluate(() => Module.firstFrameAt));
+  check(metrics.firstFrameMs <= 1500, `the first frame came ${metrics.firstFrameMs} ms after navigation, over 1500`);
+
+  step('the start cover is up, the sound waits for the player');
+  check(await page.evaluate(() => !document.getElementById('start').hidden), 'no start cover');
+  check(await page.evaluate(() => Module.mixer.context === null && Module.mixer.sounding === 0),
+        'the page made sound before the player pressed a key');
+  await shot(page, 'page-start');
+
+  step('passes a second on the title screen');
+  const p0 = await page.evaluate(() => [Module.passes, performance.now()]);
+  await sleep(3000);
+  const p1 = await page.evaluate(() => [Module.passes, performance.now()]);
+  metrics.passesPerSecond = Math.round((p1[0] - p0[0]) / ((p1[1] - p0[1]) / 1000) * 10) / 10;
+  check(metrics.passesPerSecond >= 55, `${metrics.passesPerSecond} passes a second, under 55`);
+
+  step('the title screen is the desktop game\'s, pixel for pixel');
+  // The demo piece turns every 200 ms; wait for the desktop shot's turn.
+  const title = join(art, 'title-canvas.png');
+  let best = Infinity;
+  for (let i = 0; i < 40 && best > 0; i++) {
+    await canvasShot(page, title);
+    best = Math.min(best, differ(title, reference));
+    if (best > 0) await sleep(50);
+  }
+  check(best === 0, `the title differs from the desktop's in ${best} pixels at best (last: ${title})`);
+
+  step('the colour keys are transparent');
+  const keys = await page.evaluate(() => {
+    const want = { 'Tahoma10.bmp': [0, 0, 0], 'tahoma8.bmp': [255, 255, 255], 'over.bmp': [255, 0, 255],
+                   'logo.bmp': [255, 0, 255], 'paus.bmp': [255, 0, 255], 'tumbrik2.bmp': [0, 0, 255],
+                   'sdllogo.bmp': null };
+    const seen = [];
+    for (const s of Object.values(SDL.surfaces)) {
+      const name = (s.source || '').replace(/^load:.*\//, '');
+      if (!(name in want)) continue;
+      // Read through a copy: a second read of the game's canvas has the
+      // browser warn on the console.
+      const copy = document.createElement('canvas');
+      copy.width = s.width;
+      copy.height = s.height;
+      const ctx = copy.getContext('2d', { willReadFrequently: true });
+      ctx.drawImage(s.canvas, 0, 0);
+      const px = ctx.getImageData(0, 0, s.width, s.height).data;
+      const u = s.unkeyed ? s.unkeyed.data : px;
+      let keyed = 0, clear = 0, wrong = 0;
+      const k = want[name];
+      for (let i = 0; i < px.length; i += 4) {
+        const isKey = !!k && u[i] === k[0] && u[i + 1] === k[1] && u[i + 2] === k[2];
+        if (isKey) keyed++;
+        if (px[i + 3] === 0) clear++;
+        if ((px[i + 3] === 0) !== isKey) wrong++;
+      }
+      seen.push({ name, keyed: !!s.unkeyed, keyPixels: keyed, clear, wrong });
+    }
+    return seen;
+  });
+  metrics.keys = keys;
+  for (const name of ['Tahoma10.bmp', 'tahoma8.bmp', 'over.bmp', 'logo.bmp', 'paus.bmp'])
+    check(keys.some((k) => k.name === name && k.keyPixels > 0 && k.wrong === 0),
+          `${name} is not transparent exactly where its key colour is: ${JSON.stringify(keys)}`);
+  // tumbrik2.bmp twice: keyed blue as the emblem, unkeyed as the icon.
+  check(keys.some((k) => k.name === 'tumbrik2.bmp' && k.keyed && k.keyPixels > 0 && k.wrong === 0) &&
+        keys.some((k) => k.name === 'tumbrik2.bmp' && !k.keyed && k.clear === 0),
+        `the emblem is not keyed blue beside an unkeyed icon: ${JSON.stringify(keys)}`);
+  check(keys.some((k) => k.name === 'sdllogo.bmp' && k.clear === 0), 'the SDL badge has transparent pixels');
+
+  step('a key lifts the cover and starts the music; the game never sees it');
+  await press(page, 'F2');
+  check(await page.evaluate(() => document.getElementById('start').hidden), 'the start cover stayed');
+  await page.waitForFunction(() => Module.mixer.context.state === 'running' && Module.mixer.music &&
+                                   Module.mixer.music.node, { timeout: 5000 });
+  check((await state(page)).screen === 'a', 'the key that lifted the cover reached the game');
+
+  step('F2 starts a game');
+  await press(page, 'F2');
+  let s = await until(page, 2000, (s) => s.screen === 'b', 'F2 did not start a game');
+  await shot(page, 'new-game');
+
+  step('Left and Right slide the piece while held');
+  await sleep(300);   // into the well
+  s = await state(page);
+  await press(page, 'ArrowLeft', 400);
+  const left = await state(page);
+  check(left.x < s.x - 10, `Left held 400 ms moved the piece from x ${s.x} to ${left.x}`);
+  await shot(page, 'left');
+  await press(page, 'ArrowRight', 400);
+  const right = await state(page);
+  check(right.x > left.x + 10, `Right held 400 ms moved the piece from x ${left.x} to ${right.x}`);
+  await sleep(100);
+  check(Math.abs((await state(page)).x - right.x) < 0.01, 'the piece slid on after Right was released');
+  await shot(page, 'right');
+
+  step('Down turns once, however long the browser repeats it');
+  s = await state(page);
+  await page.keyboard.down('ArrowDown');
+  for (let i = 0; i < 5; i++) {
+    await sleep(40);
+    await page.keyboard.down('ArrowDown');   // the browser's auto-repeat
+  }
+  await page.keyboard.up('ArrowDown');
+  await sleep(50);
+  const turned = await state(page);
+  const after = { n: 'w', w: 's', s: 'o', o: 'n' }[s.rot];
+  check(turned.rot === after, `Down held with five repeats turned the piece from ${s.rot} to ${turned.rot}, not ${after}`);
+  await shot(page, 'turned');
+
+  step('F3 freezes the well, F3 again resumes');
+  await press(page, 'F3');
+  s = await until(page, 1000, (s) => s.paus === 'i', 'F3 did not pause');
+  await sleep(300);
+  check((await state(page)).y === s.y, 'the piece fell while paused');
+  await shot(page, 'paused');
+  await press(page, 'F3');
+  await until(page, 1000, (t) => t.paus === 'o', 'F3 did not resume');
+  await sleep(200);
+  check((await state(page)).y > s.y, 'the piece does not fall after the pause');
+
+  step('Space drops; hard drops stack up to game over');
+  let drops = 0;
+  s = await state(page);
+  while (s.screen === 'b' && drops < 80) {
+    const before = s;
+    await press(page, ' ');
+    drops++;
+    s = await until(page, 3000, (t) => t.screen !== 'b' || t.y < before.y,
+                    `Space did not land the piece (drop ${drops})`);
+    if (drops === 1) await shot(page, 'first-drop');
+    await sleep(150);   // the new piece falls a little, so the next landing shows
+    s = await state(page);
+  }
+  check(s.screen === 'c', `no game over after ${drops} drops`);
+  metrics.dropsToGameOver = drops;
+  await shot(page, 'game-over');
+
+  step('F2 starts a game again');
+  await press(page, 'F2');
+  await until(page, 2000, (s) => s.screen === 'b' && s.points === 0, 'F2 did not start a new game');
+  await sleep(200);
+  await shot(page, 'again');
+
+  step('cleared rows chime on channel 0, and only while it is free');
+  // Rows 17 and 18 of the board filled in place: the next landing clears
+  // two rows, 10 points and the chime played twice (loops 1).
+  const fill = (rows) => page.evaluate((rows) => {
+    for (const r of rows) HEAP8.fill(98 /* 'b' */, Module._web_board() + r * 20, Module._web_board() + r * 20 + 20);
+  }, rows);
+  const mixer = () => page.evaluate(() => {
+    const m = Module.mixer;
+    const bonus = m.sounds.findIndex((snd, i) => i > 0 && snd && (!m.music || i !== m.music.id));
+    return { chimes: m.chimes, sounding: m.sounding, playing: _Mix_Playing(0),
+             length: m.sounds[bonus].buffer.duration * 1000, at: performance.now() };
+  });
+  async function landOn(rows, points) {
+    await fill(rows);
+    await press(page, ' ');
+    await until(page, 2000, (t) => t.points === points, `the landing on full rows ${rows} did not make ${points} points`);
+    return mixer();
+  }
+  const quiet = await mixer();
+  const first = await landOn([17, 18], 10);
+  check(first.chimes === quiet.chimes + 1 && first.playing === 1 && first.sounding === quiet.sounding + 1,
+        `two cleared rows did not sound the chime on channel 0: ${JSON.stringify([quiet, first])}`);
+  await shot(page, 'cleared');
+  const busy = await landOn([18], 11);
+  check(busy.at - first.at < first.length * 2 && busy.playing === 1 && busy.chimes === first.chimes,
+        `a row cleared while the chime played chimed again: ${JSON.stringify([first, busy])}`);
+  await sleep(first.at + first.length * 1.5 - (await mixer()).at);
+  check((await mixer()).playing === 1, 'channel 0 was free after one play of two');
+  await sleep(first.at + first.length * 2 + 300 - (await mixer()).at);
+  const free = await mixer();
+  check(free.playing === 0 && free.sounding === quiet.sounding,
+        `channel 0 still busy after two plays: ${JSON.stringify([first, free])}`);
+  const again = await landOn([18], 12);
+  check(again.chimes === first.chimes + 1 && again.playing === 1,
+        `a row cleared after the chime had ended did not chime: ${JSON.stringify([free, again])}`);
+  metrics.chime = { lengthMs: Math.round(first.length), busyLandingAfterMs: Math.round(busy.at - first.at) };
+
+  step('the keys the game uses never reach the browser');
+  const kept = await page.evaluate(() => window.keptFromBrowser);
+  for (const key of ['F2', 'F3', 'ArrowLeft', 'ArrowRight', 'ArrowDown', ' '])
+    check(kept[key] === true, `the browser saw ${JSON.stringify(key)}: ${JSON.stringify(kept)}`);
+  check(await page.evaluate(() => window.scrollY === 0), 'the page scrolled');
+
+  step('Esc ends the game: the loop and the sound stop, the chime too');
+  const playing = await mixer();
+  check(playing.playing === 1 && playing.sounding >= 2, `no music and chime to stop: ${JSON.stringify(playing)}`);
+  await press(page, 'Escape');
+  await page.waitForFunction(() => !document.getElementById('ended').hidden, { timeout: 3000 });
+  const end = await page.evaluate(() => [Module.passes, Module.mixer.sounding, !!Module.mixer.music]);
+  await sleep(500);
+  const later = await page.evaluate(() => Module.passes);
+  check((await state(page)).done === 1, 'done is not set');
+  check(later === end[0], `the loop ran on: ${end[0]} passes, then ${later}`);
+  check(end[1] === 0 && !end[2], `sound still playing after Esc: ${end[1]} sources, music ${end[2]}`);
+  await shot(page, 'ended');
+
+  step('the page offers to play again; a click starts it');
+  await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click('#again')]);
+  await page.waitForFunction(() => window.Module && Module.passes > 0, { timeout: 15000 });
+  check((await state(page)).screen === 'a', 'play again did not bring the title back');
+  await shot(page, 'page');
+  await page.click('#start');
+  await page.waitForFunction(() => document.getElementById('start').hidden &&
+                                   Module.mixer.context && Module.mixer.context.state === 'running',
+                             { timeout: 5000 });
+
+  step('the console is clean');
+  check(problems.length === 0, `the page reported:\n  ${problems.join('\n  ')}`);
+}
+
+let status = 0;
+try {
+  await play();
+  console.log(`web_browser: passed: ${JSON.stringify(metrics)}`);
+} catch (e) {
+  console.error(`web_browser: FAILED in step '${stepName}': ${e instanceof Failure ? e.message : e.stack}`);
+  if (problems.length) console.error(`web_browser: the page reported:\n  ${problems.join('\n  ')}`);
+  console.error(`web_browser: screenshots are in ${art}`);
+  status = 1;
+} finally {
+  writeFileSync(join(art, 'metrics.json'), JSON.stringify(metrics, null, 2) + '\n');
+  if (browser) await browser.close().catch(() => {});
+  if (server) server.kill();
+  rmSync(profile, { recursive: true, force: true });
+}
+process.exit(status);
