@@ -7,7 +7,8 @@ want="g++ cmake make pkg-config libsdl1.2-dev libsdl-mixer1.2-dev"
 if [ "${1:-play}" = test ]; then
     want="$want libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
           libfreetype-dev libvorbis-dev libogg-dev fonts-dejavu-core
-          xvfb xauth xdotool imagemagick x11-utils sox valgrind time"
+          xvfb xauth xdotool imagemagick x11-utils sox valgrind time
+          libsdl2-2.0-0 weston"
 fi
 missing=""
 for p in $want; do
