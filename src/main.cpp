@@ -270,9 +270,13 @@ static void openVideo()
         display = NULL;
     if (wayland && !*wayland)
         wayland = NULL;
+    /* A socket name is looked for in XDG_RUNTIME_DIR; without that the
+     * Wayland library only complains on stderr. */
+    const char *runtime = getenv("XDG_RUNTIME_DIR");
+    int findable = wayland && (wayland[0] == '/' || (runtime && runtime[0] == '/'));
     if (display && tryDriver("x11"))
         return;
-    if (wayland && hasWayland && tryDriver("wayland"))
+    if (wayland && hasWayland && findable && tryDriver("wayland"))
         return;
 
     char x11[120], way[200], why[400];
@@ -282,7 +286,10 @@ static void openVideo()
         snprintf(x11, sizeof x11, "neither DISPLAY nor WAYLAND_DISPLAY is set");
     else
         snprintf(x11, sizeof x11, "DISPLAY is not set");
-    if (wayland && hasWayland)
+    if (wayland && hasWayland && !findable)
+        snprintf(way, sizeof way, "; the socket of WAYLAND_DISPLAY %.60s is looked for in "
+                 "XDG_RUNTIME_DIR, which is not set to a folder", wayland);
+    else if (wayland && hasWayland)
         snprintf(way, sizeof way, "; the Wayland compositor of WAYLAND_DISPLAY %.60s does not answer",
                  wayland);
     else if (wayland)
