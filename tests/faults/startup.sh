@@ -116,7 +116,7 @@ nodisplay)
     # itself by drawing into it. The terminal merges stdout into stderr.
     # Without a display the game must give up within 5 s.
     env -u DISPLAY -u SDL_VIDEODRIVER \
-        script -qec "timeout 5 '$game'" /dev/null </dev/null >"$out" 2>&1
+        script -qec "timeout -k 2 5 '$game'" /dev/null </dev/null >"$out" 2>&1
     STATUS=$?
     tr -d '\r' <"$out" >"$err"
     : >"$out"
@@ -125,17 +125,17 @@ nodisplay)
         exit 1
     fi ;;
 nox)
-    DISPLAY=$(dead_display) timeout 5 "$game" >"$out" 2>"$err" </dev/null
+    DISPLAY=$(dead_display) timeout -k 2 5 "$game" >"$out" 2>"$err" </dev/null
     STATUS=$? ;;
 dummy)
-    SDL_VIDEODRIVER=dummy timeout 60 "$game" >"$out" 2>"$err" </dev/null
+    SDL_VIDEODRIVER=dummy timeout -k 2 60 "$game" >"$out" 2>"$err" </dev/null
     STATUS=$?
     [ $STATUS -eq 124 ] && { echo "FAIL: the game did not stop by itself"; cat "$err"; exit 1; } ;;
 esc | close)
     start_xvfb "$scratch/log" || exit 1
     if ! start_game "$game" "$scratch/log"; then
         echo "FAIL: the game's window did not appear"
-        [ -z "$STATUS" ] && kill "$GAME_PID"
+        [ -z "$STATUS" ] && end_game "$GAME_PID"
         cat "$err"
         exit 1
     fi
@@ -147,7 +147,7 @@ esc | close)
     fi
     if ! wait_exit "$GAME_PID" 60; then
         echo "FAIL: the game did not end after the $run"
-        kill "$GAME_PID"
+        end_game "$GAME_PID"
         exit 1
     fi ;;
 *) echo "unknown run $run"; exit 2 ;;
