@@ -106,6 +106,11 @@ measure() {
     sleep 2
     sample playing
     xdotool key Escape
+    for _ in $(seq 100); do
+        kill -0 "$game" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -9 "$game" 2>/dev/null && echo "$label: the game did not end on Escape" >&2
     wait "$game" || true
     game=
 }
