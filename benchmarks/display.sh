@@ -128,7 +128,7 @@ LD_LIBRARY_PATH="$compat" "$build/benchmarks/tumbrik_startup" "$runs" "$build/tu
 
 # ==== The table ====
 missed=0
-row() { printf '%-40s %-34s %-18s %s\n' "$1" "$2" "$3" "$4"; }
+row() { printf '%-44s %-34s %-18s %s\n' "$1" "$2" "$3" "$4"; }
 check() {
     if awk -v a="$1" -v b="$3" "BEGIN { exit !(a $2 b) }"; then v=ok; else v=MISSED; missed=1; fi
 }
