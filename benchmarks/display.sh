@@ -12,11 +12,11 @@
 # Passes are counted as page flips by a preloaded counter
 # (benchmarks/flipcount.cpp); CPU time is read from /proc/PID/stat.
 # Prints one table against the budgets; exit status 1 when one is missed.
-# Scratch files go to build-bench/perf/display. See docs/performance.md.
+# Scratch files go to build-bench/perf/libraries. See docs/performance.md.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-bench"
-out="$build/perf/display"
+out="$build/perf/libraries"
 seconds=10
 
 for tool in Xvfb xdotool apt-get dpkg-deb; do
