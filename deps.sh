@@ -16,7 +16,8 @@ case $mode in
     test) want="$want $deb $web libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
           libfreetype-dev libpng-dev libvorbis-dev libogg-dev fonts-dejavu-core
           xvfb xauth xdotool imagemagick x11-utils sox valgrind time
-          lintian appstream desktop-file-utils man-db groff-base chromium"
+          lintian appstream desktop-file-utils man-db groff-base chromium
+          libsdl2-2.0-0 weston"
         # The browser test runs puppeteer-core under node; a node from
         # elsewhere that brings its own npm is kept.
         command -v npm >/dev/null 2>&1 || want="$want nodejs npm" ;;

@@ -7,7 +7,10 @@
 #   - the game's own share of a pass's instructions (callgrind);
 #   - the time from process start to the mapped window under Xvfb
 #     (tumbrik_startup), and the peak resident memory of a short session
-#     (/usr/bin/time -v).
+#     (/usr/bin/time -v);
+#   - the game on the display, on the real SDL 1.2 and on sdl12-compat:
+#     passes per second, CPU shares and start-up (benchmarks/display.sh,
+#     which also runs alone).
 # Needs valgrind, xvfb, xdotool and time (./deps.sh test installs them).
 # Exit status 1 when a budget is missed. Scratch files go to
 # build-bench/perf. See docs/performance.md.
@@ -155,4 +158,9 @@ row "first frame after process start" "median $1, max $2 ms" "" ""
 rss=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 * 1.024 / 1000 }' "$out/time.txt")
 check "$rss" "<" 40
 row "peak resident memory, session" "$rss MB" "< 40 MB" "$v"
+
+# ==== The game on the display, on both SDL 1.2 libraries ====
+kill "$xvfb" 2>/dev/null || true
+echo
+sh "$root/benchmarks/display.sh" || missed=1
 exit "$missed"

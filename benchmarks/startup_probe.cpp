@@ -6,8 +6,8 @@
  *
  * For each run the probe watches the root window for new top-level
  * windows, notes the time, forks and execs the program, and then waits:
- * "mapped" is the MapNotify of its first top-level window (the server has
- * made it viewable); "named" is when that window's WM_NAME reads Tumbrik
+ * "mapped" is the MapNotify of its top-level window (the server has made
+ * it viewable; a window unmapped or destroyed again does not count); "named" is when that window's WM_NAME reads Tumbrik
  * (the game sets it once its assets are loaded, just before its first
  * pass); "first frame" is when the window's pixel (2, 2) reads the grey
  * of the game's background (0xAAAAAA), polled every millisecond. The
@@ -142,6 +142,13 @@ static int timeRun(Display *dpy, char **program, Times *t)
                 XSelectInput(dpy, win, PropertyChangeMask);
                 if (namedTumbrik(dpy, win))
                     t->named = nowMs() - start;
+            } else if ((ev.type == UnmapNotify && ev.xunmap.window == win) ||
+                       (ev.type == DestroyNotify && ev.xdestroywindow.window == win)) {
+                /* SDL 2 (under sdl12-compat) may replace its first window
+                 * with another when it sets up its renderer: the window
+                 * that counts is the one that stays. */
+                win = None;
+                t->mapped = t->named = t->frame = -1;
             } else if (ev.type == PropertyNotify && ev.xproperty.window == win &&
                        ev.xproperty.atom == XA_WM_NAME && t->named < 0 &&
                        namedTumbrik(dpy, win)) {

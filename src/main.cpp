@@ -207,23 +207,49 @@ void NewInit()
 
 /* ==== Start-up, frame loop and shut-down ==== */
 
-/* The one way out before the first frame: say what failed and stop. */
-static void fail(const char *verb, const char *what)
+/* The one way out before the first frame: say what failed and why, and
+ * stop. */
+static void failWith(const char *verb, const char *what, const char *why)
 {
-    fprintf(stderr, "Couldn't %s %s: %s\n", verb, what, SDL_GetError());
+    fprintf(stderr, "Couldn't %s %s: %s\n", verb, what, why);
     exit(1);
 }
 
-/* SDL 1.2 falls back to drawing in the text terminal when it finds no
- * display. Unless the player chose a driver, try only the graphical ones,
- * so that no display means a clear message instead of a garbled terminal.
- * A driver the player chose is the only one tried; SDL's own complaint
- * names neither it nor the display, so the message does. */
+/* The same, with SDL's own word on why. */
+static void fail(const char *verb, const char *what)
+{
+    failWith(verb, what, SDL_GetError());
+}
+
+/* Start SDL's video on one named driver, and keep it only if that driver
+ * is the one running: sdl12-compat counts a failed start as done and
+ * would otherwise hand the next start to whatever driver SDL 2 finds,
+ * down to its invisible "offscreen" one. A failed or wrong start is undone
+ * so that the next try begins afresh. 1 when the driver runs. */
+static int tryDriver(const char *driver)
+{
+    char running[32] = "";
+    setenv("SDL_VIDEODRIVER", driver, 1);
+    int ok = SDL_Init(SDL_INIT_VIDEO) == 0 && SDL_VideoDriverName(running, sizeof running) &&
+             strcmp(running, driver) == 0;
+    unsetenv("SDL_VIDEODRIVER");
+    if (!ok)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return ok;
+}
+
+/* SDL 1.2 falls back to drawing in the text terminal, and sdl12-compat to
+ * an invisible window, when they find no display. Unless the player chose
+ * a driver, try only those that reach a display the environment names:
+ * X11 for DISPLAY, and Wayland for WAYLAND_DISPLAY where the library has a
+ * Wayland driver (sdl12-compat, which counts itself 1.2.50 and up; the
+ * real SDL 1.2 ends at 1.2.15). A driver the player chose is the only one
+ * tried; SDL's own complaint names neither it nor the display, so the
+ * message does. Without a display the message says which variables were
+ * looked at and what each gave. */
 static void openVideo()
 {
-    static const char *const graphical[] = { "x11", "dga", "fbcon", "directfb" };  /* SDL 1.2's, on Linux */
     const char *chosen = getenv("SDL_VIDEODRIVER");
-
     if (chosen && *chosen) {
         if (SDL_Init(SDL_INIT_VIDEO) < 0) {
             const char *display = getenv("DISPLAY");
@@ -234,21 +260,48 @@ static void openVideo()
         }
         return;
     }
-    for (const char *driver : graphical) {
-        setenv("SDL_VIDEODRIVER", driver, 1);
-        int ok = SDL_Init(SDL_INIT_VIDEO) == 0;
-        unsetenv("SDL_VIDEODRIVER");
-        if (ok)
-            return;
-    }
+
+    const SDL_version *linked = SDL_Linked_Version();
+    int hasWayland = SDL_VERSIONNUM(linked->major, linked->minor, linked->patch) >=
+                     SDL_VERSIONNUM(1, 2, 50);
     const char *display = getenv("DISPLAY");
-    if (display && *display)
-        SDL_SetError("no graphical display found (the X server of DISPLAY %.60s does not "
-                     "answer; SDL_VIDEODRIVER chooses another driver)", display);
+    const char *wayland = getenv("WAYLAND_DISPLAY");
+    if (display && !*display)
+        display = NULL;
+    if (wayland && !*wayland)
+        wayland = NULL;
+    /* A socket name is looked for in XDG_RUNTIME_DIR; without that the
+     * Wayland library only complains on stderr. */
+    const char *runtime = getenv("XDG_RUNTIME_DIR");
+    int findable = wayland && (wayland[0] == '/' || (runtime && runtime[0] == '/'));
+    if (display && tryDriver("x11"))
+        return;
+    if (wayland && hasWayland && findable && tryDriver("wayland"))
+        return;
+
+    char x11[120], way[200], why[400];
+    if (display)
+        snprintf(x11, sizeof x11, "the X server of DISPLAY %.60s does not answer", display);
+    else if (hasWayland && !wayland)
+        snprintf(x11, sizeof x11, "neither DISPLAY nor WAYLAND_DISPLAY is set");
     else
-        SDL_SetError("no graphical display found (DISPLAY is not set; SDL_VIDEODRIVER "
-                     "chooses another driver)");
-    fail("open", "a window");
+        snprintf(x11, sizeof x11, "DISPLAY is not set");
+    if (wayland && hasWayland && !findable)
+        snprintf(way, sizeof way, "; the socket of WAYLAND_DISPLAY %.60s is looked for in "
+                 "XDG_RUNTIME_DIR, which is not set to a folder", wayland);
+    else if (wayland && hasWayland)
+        snprintf(way, sizeof way, "; the Wayland compositor of WAYLAND_DISPLAY %.60s does not answer",
+                 wayland);
+    else if (wayland)
+        snprintf(way, sizeof way, "; this SDL 1.2 has no Wayland driver for WAYLAND_DISPLAY %.60s: "
+                 "XWayland, which sets DISPLAY, or sdl12-compat gives a window", wayland);
+    else if (hasWayland && display)
+        snprintf(way, sizeof way, "; WAYLAND_DISPLAY is not set");
+    else
+        way[0] = 0;
+    snprintf(why, sizeof why,
+             "no graphical display found (%s%s; SDL_VIDEODRIVER chooses another driver)", x11, way);
+    failWith("open", "a window", why);
 }
 
 /* Without an audio device the game plays on in silence; audioOpen keeps
@@ -280,6 +333,12 @@ void InitStuff()
  * first pass. A failure here ends the process with one line on stderr. */
 void StartUp()
 {
+    /* The loop has no frame cap and goes as fast as the flip lets it.
+     * sdl12-compat's flip waits for nothing unless asked to keep in step
+     * with the display; asked, it draws each of the display's frames once
+     * for a fraction of the work. A value the player set stands; the real
+     * SDL 1.2 does not read this variable. */
+    setenv("SDL12COMPAT_SYNC_TO_VBLANK", "1", 0);
     openVideo();
     atexit(SDL_Quit);
     screen = SDL_SetVideoMode(580, 400, 0, SDL_HWSURFACE | SDL_DOUBLEBUF);

@@ -5,12 +5,18 @@
 # screenshots of the real window; the sound the game made goes to a file
 # and must not be silence.
 #
-#   play_through.sh <tumbrik binary> <repository root> <artefacts folder>
+#   play_through.sh <tumbrik binary> <repository root> <artefacts folder> [x11|wayland]
+#
+# x11 (the default) plays in the X server; wayland plays in a Weston
+# compositor inside it, the game seeing only WAYLAND_DISPLAY, which takes
+# an SDL 1.2 with a Wayland driver (sdl12-compat).
 #
 # Screenshots, the game's output and its recorded sound stay in the
 # artefacts folder.
 set -u
-[ $# -eq 3 ] || { echo "usage: $0 <tumbrik binary> <repository root> <artefacts folder>" >&2; exit 2; }
+[ $# -eq 3 ] || [ $# -eq 4 ] ||
+    { echo "usage: $0 <tumbrik binary> <repository root> <artefacts folder> [x11|wayland]" >&2; exit 2; }
+session=${4:-x11}
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 root=$(cd "$2" && pwd)
@@ -38,8 +44,9 @@ pause_gone() { [ "$(others "$SHOT" $PAUSE 111111 0000FF)" = 0 ]; }
 
 # ==== Start ====
 
-step "start: Xvfb, the game, its window"
+step "start: Xvfb, the game, its window ($session)"
 start_x
+[ "$session" = wayland ] && start_weston
 start_game
 find_window
 expect_pictures

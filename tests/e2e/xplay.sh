@@ -6,8 +6,18 @@
 # back as colours, as boards of cells and as piece shapes.
 #
 # The caller sets `bin` (the game, an absolute path), `root` (the
-# repository, the game's working folder) and `art` (a folder for the
-# screenshots and logs), then calls start_x, start_game and find_window.
+# repository, the game's working folder), `art` (a folder for the
+# screenshots and logs) and `session`, then calls start_x, start_game and
+# find_window.
+#
+# session x11: the game is a client of the X server.
+# session wayland: the game is a client of a Weston compositor that runs
+# as a window of the X server, and has no DISPLAY; keys go into Weston's
+# window and the screenshots are of it (start_weston).
+session=${session:-x11}
+
+# shellcheck source=../sdllib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../sdllib.sh"
 
 # ==== Tools ====
 
@@ -20,7 +30,8 @@ command -v compare-im6.q16 >/dev/null 2>&1 && CMP=compare-im6.q16
 
 need_tools() {
     local t missing=""
-    for t in Xvfb xdotool xwininfo import "$IM" "$CMP" sox timeout; do
+    for t in Xvfb xdotool xwininfo import "$IM" "$CMP" sox timeout \
+        $([ "$session" = wayland ] && echo weston); do
         command -v "$t" >/dev/null 2>&1 || missing="$missing $t"
     done
     [ -z "$missing" ] || die "missing tools:$missing (./deps.sh test installs them)"
@@ -51,6 +62,8 @@ die() {
 
 game_pid=""
 xvfb_pid=""
+weston_pid=""
+wl_runtime=""
 
 # Ask a process of ours to end, and make it after 5 s.
 stop() {
@@ -66,7 +79,9 @@ stop() {
 # Whatever happens, neither the game nor the X server outlives the script.
 cleanup() {
     [ -n "$game_pid" ] && stop "$game_pid"
+    [ -n "$weston_pid" ] && stop "$weston_pid"
     [ -n "$xvfb_pid" ] && stop "$xvfb_pid"
+    [ -n "$wl_runtime" ] && rm -rf "$wl_runtime"
 }
 trap cleanup EXIT
 trap 'exit 2' HUP INT TERM
@@ -90,13 +105,40 @@ start_x() {
     export DISPLAY
 }
 
-# The game from the repository root, its sound going to a file. Leaks are
-# another test's business; any other sanitizer report fails this one.
+# Weston in a window of the X server, with one output of the game's size
+# in its kiosk shell, which shows its one client over the whole output:
+# Weston's window then shows the game's frame pixel for pixel (the pixman
+# renderer copies without scaling). Its socket has a name of its own in a
+# private runtime folder. Sets wl_socket, wl_runtime and weston_win.
+start_weston() {
+    local end
+    wl_runtime=$(mktemp -d) && chmod 700 "$wl_runtime" || die "no runtime folder for Weston"
+    wl_socket=tumbrik-e2e-$$
+    XDG_RUNTIME_DIR=$wl_runtime weston --no-config --backend=x11-backend.so \
+        --shell=kiosk-shell.so --width=580 --height=400 --use-pixman --idle-time=0 \
+        --socket="$wl_socket" >"$art/weston.log" 2>&1 &
+    weston_pid=$!
+    end=$(( $(now_ms) + 15000 ))
+    weston_win=""
+    until [ -S "$wl_runtime/$wl_socket" ] && [ -n "$weston_win" ]; do
+        kill -0 "$weston_pid" 2>/dev/null || { weston_pid=""; die "Weston stopped (see weston.log)"; }
+        [ "$(now_ms)" -lt "$end" ] || die "Weston showed no window and no socket within 15 s"
+        sleep 0.05
+        weston_win=$(xdotool search --classname '^weston' 2>/dev/null | head -n 1)
+    done
+}
+
+# The game from the repository root, its sound going to a file, on the
+# session's display. Leaks are another test's business; any other
+# sanitizer report fails this one.
 start_game() {
+    local display_env=(-u WAYLAND_DISPLAY)
+    [ "$session" = wayland ] &&
+        display_env=(-u DISPLAY WAYLAND_DISPLAY="$wl_socket" XDG_RUNTIME_DIR="$wl_runtime")
     rm -f "$art/audio.raw"
     (
         cd "$root" || exit 1
-        exec env -u SDL_VIDEODRIVER \
+        exec env -u SDL_VIDEODRIVER "${display_env[@]}" \
             ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
             UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}print_stacktrace=1" \
             SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$art/audio.raw" SDL_DISKAUDIODELAY=46 \
@@ -128,11 +170,17 @@ wait_exit() {
     return 0
 }
 
-# A loaded machine now and then resets a new X connection; the game then
-# stops at once saying the display does not answer. Start it again then,
-# up to three times; any other early end fails the test.
+# The game's window: `win`, 580 x 400 and with the keyboard's focus, on
+# the game's own library. A loaded machine now and then resets a new X
+# connection; the game then stops at once saying the display does not
+# answer. Start it again then, up to three times; any other early end
+# fails the test.
 find_window() {
     local size tries=1
+    if [ "$session" = wayland ]; then
+        find_wayland_window
+        return
+    fi
     while :; do
         win=$(timeout 30 xdotool search --sync --limit 1 --name '^Tumbrik$' 2>/dev/null | head -n 1)
         [ -n "$win" ] && break
@@ -149,6 +197,24 @@ find_window() {
     size=$(xwininfo -id "$win" | awk '/ Width:/ { w = $2 } / Height:/ { h = $2 } END { print w "x" h }')
     [ "$size" = 580x400 ] || die "the window is $size, not 580x400"
     timeout 10 xdotool windowfocus --sync "$win" || die "the window would not take the focus"
+    expect_sdl "$(sdl_in_maps "$game_pid")" || die "the game runs on the wrong libSDL-1.2"
+}
+
+# On Wayland, Weston's window is the game's once the game's grey shows in
+# it. Weston gives the keyboard to the game on a click; it is made at the
+# right edge, where the pointer Weston draws stays out of every check.
+find_wayland_window() {
+    local end
+    win=$weston_win
+    end=$(( $(now_ms) + 30000 ))
+    until [ "$(import -window "$win" -crop 1x1+2+2 -depth 8 -format '%[hex:p{0,0}]' info: 2>/dev/null | cut -c1-6)" = AAAAAA ]; do
+        expect_alive
+        [ "$(now_ms)" -lt "$end" ] || die "the game showed nothing in Weston within 30 s"
+        sleep 0.1
+    done
+    timeout 10 xdotool windowfocus --sync "$win" || die "Weston's window would not take the focus"
+    xdotool mousemove --window "$win" 577 200 click 1 || die "xdotool could not click into Weston"
+    expect_sdl "$(sdl_in_maps "$game_pid")" || die "the game runs on the wrong libSDL-1.2"
 }
 
 # ==== Keys ====

@@ -70,6 +70,14 @@ wait_exit() {
     STATUS=$?
 }
 
+# End a game that did not end by itself: SDL turns SIGTERM into a quit
+# event, which a game stuck before its next pass never reads, so SIGKILL
+# follows after 2 s. Nothing a test started outlives it.
+end_game() {
+    kill "$1" 2>/dev/null || return 0
+    wait_exit "$1" 2 || { kill -9 "$1" 2>/dev/null; wait "$1" 2>/dev/null; }
+}
+
 # Start game $1 in the X server with its output in $2/stdout and
 # $2/stderr, and wait for its window: the caption is set once the assets
 # are in. Sets GAME_PID and GAME_WINDOW and puts the pointer over the

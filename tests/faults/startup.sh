@@ -2,16 +2,24 @@
 # One row of the start-up fault table (startup.rows): copy the game's
 # pictures and sounds into a scratch folder, damage them as the row says,
 # start the game there the row's way, and hold what it does against the
-# row: the exit status, the one line on stderr, and no sanitizer report.
+# row: the exit status, the one line on stderr, no sanitizer report, and
+# the libSDL-1.2 the game loaded (see tests/sdllib.sh).
 #
-#   startup.sh <row> <game> <closewin> <asset-root>
+#   startup.sh <row> <game> <closewin> <asset-root> [compat]
+#
+# With "compat" the game runs on sdl12-compat (the caller sets
+# LD_LIBRARY_PATH), and a row of compat.rows stands in for the row of the
+# same name in startup.rows.
 set -u
-row=$1 game=$2 closewin=$3 root=$4
+row=$1 game=$2 closewin=$3 root=$4 library=${5:-real}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
+. "$here/../sdllib.sh"
 
-line=$(grep -E "^$row[[:space:]]" "$here/startup.rows")
-[ -n "$line" ] || { echo "no row named $row in startup.rows"; exit 2; }
+line=
+[ "$library" = compat ] && line=$(grep -E "^$row[[:space:]]" "$here/compat.rows")
+[ -n "$line" ] || line=$(grep -E "^$row[[:space:]]" "$here/startup.rows")
+[ -n "$line" ] || { echo "no row named $row in startup.rows or compat.rows"; exit 2; }
 read -r name run setup want pattern <<EOF
 $line
 EOF
@@ -22,11 +30,20 @@ mkdir "$scratch/game" "$scratch/log"
 cp -R "$root/pix" "$root/sound" "$scratch/game/"
 cd "$scratch/game" || exit 2
 
-# The rows choose the drivers; nothing comes from the caller's environment.
-unset SDL_VIDEODRIVER DISPLAY
+# The rows choose the drivers and displays; nothing comes from the
+# caller's environment. A Wayland display a row names is a socket in a
+# private runtime folder, where no compositor listens.
+unset SDL_VIDEODRIVER DISPLAY WAYLAND_DISPLAY
 SDL_AUDIODRIVER=dummy
-export SDL_AUDIODRIVER
+mkdir -m 700 "$scratch/run"
+XDG_RUNTIME_DIR=$scratch/run
+export SDL_AUDIODRIVER XDG_RUNTIME_DIR
 sanitizers "$here"
+# SDL 2 under sdl12-compat leaves allocations of its own (D-Bus) at exit,
+# so the leak check is the real SDL 1.2's; and the slow unwinder, which
+# only the leak suppressions need, deadlocks there with SDL 2's renderer
+# threads.
+[ "$library" = compat ] && ASAN_OPTIONS=detect_leaks=0
 
 # ---- the damage ----
 damage() {
@@ -87,13 +104,19 @@ dead_display() {
 }
 
 # ---- the run ----
+# The dynamic loader notes which libSDL-1.2 it starts, for the verdict.
+LD_DEBUG=libs
+LD_DEBUG_OUTPUT=$scratch/log/ld
+export LD_DEBUG LD_DEBUG_OUTPUT
 out=$scratch/log/stdout err=$scratch/log/stderr
+started=$(date +%s%N)
 case $run in
 nodisplay)
     # In a terminal of its own, so that a text-mode video driver would show
     # itself by drawing into it. The terminal merges stdout into stderr.
+    # Without a display the game must give up within 5 s.
     env -u DISPLAY -u SDL_VIDEODRIVER \
-        script -qec "timeout 60 '$game'" /dev/null </dev/null >"$out" 2>&1
+        script -qec "timeout -k 2 5 '$game'" /dev/null </dev/null >"$out" 2>&1
     STATUS=$?
     tr -d '\r' <"$out" >"$err"
     : >"$out"
@@ -102,20 +125,21 @@ nodisplay)
         exit 1
     fi ;;
 nox)
-    DISPLAY=$(dead_display) timeout 60 "$game" >"$out" 2>"$err" </dev/null
+    DISPLAY=$(dead_display) timeout -k 2 5 "$game" >"$out" 2>"$err" </dev/null
     STATUS=$? ;;
 dummy)
-    SDL_VIDEODRIVER=dummy timeout 60 "$game" >"$out" 2>"$err" </dev/null
+    SDL_VIDEODRIVER=dummy timeout -k 2 60 "$game" >"$out" 2>"$err" </dev/null
     STATUS=$?
     [ $STATUS -eq 124 ] && { echo "FAIL: the game did not stop by itself"; cat "$err"; exit 1; } ;;
 esc | close)
     start_xvfb "$scratch/log" || exit 1
     if ! start_game "$game" "$scratch/log"; then
         echo "FAIL: the game's window did not appear"
-        [ -z "$STATUS" ] && kill "$GAME_PID"
+        [ -z "$STATUS" ] && end_game "$GAME_PID"
         cat "$err"
         exit 1
     fi
+    expect_sdl "$(sdl_in_maps "$GAME_PID")" || maps_wrong=1
     if [ "$run" = esc ]; then
         xretry xdotool key Escape
     else
@@ -123,14 +147,19 @@ esc | close)
     fi
     if ! wait_exit "$GAME_PID" 60; then
         echo "FAIL: the game did not end after the $run"
-        kill "$GAME_PID"
+        end_game "$GAME_PID"
         exit 1
     fi ;;
 *) echo "unknown run $run"; exit 2 ;;
 esac
 
+elapsed=$((($(date +%s%N) - started) / 1000000))
+
 # ---- the verdict ----
 fail=0
+[ "$STATUS" = 124 ] && echo "FAIL: the game was still running when its time was up"
+expect_sdl "$(sdl_in_lddebug "$scratch"/log/ld.*)" || fail=1
+[ -n "${maps_wrong:-}" ] && fail=1
 if sanitizer_report "$err" >/dev/null; then
     echo "FAIL: a sanitizer report"
     fail=1
@@ -153,7 +182,7 @@ else
         fail=1
     fi
 fi
-echo "---- $name: exit status $STATUS; stderr:"
+echo "---- $name: exit status $STATUS after $elapsed ms; stderr:"
 cat "$err"
 [ -s "$out" ] && { echo "---- stdout:"; cat "$out"; }
 exit $fail
