@@ -238,47 +238,36 @@ static int tryDriver(const char *driver)
     return ok;
 }
 
-/* SDL 1.2 falls back to drawing in the text terminal, and sdl12-compat to
- * an invisible window, when they find no display. Unless the player chose
- * a driver, try only those that reach a display the environment names:
- * X11 for DISPLAY, and Wayland for WAYLAND_DISPLAY where the library has a
- * Wayland driver (sdl12-compat, which counts itself 1.2.50 and up; the
- * real SDL 1.2 ends at 1.2.15). A driver the player chose is the only one
- * tried; SDL's own complaint names neither it nor the display, so the
- * message does. Without a display the message says which variables were
- * looked at and what each gave. */
-static void openVideo()
+/* The value of an environment variable, or NULL when it is unset or
+ * empty: an empty DISPLAY names no display. */
+static const char *envValue(const char *name)
 {
-    const char *chosen = getenv("SDL_VIDEODRIVER");
-    if (chosen && *chosen) {
-        if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-            const char *display = getenv("DISPLAY");
-            char what[200];
-            snprintf(what, sizeof what, "the \"%.60s\" video driver (DISPLAY %.60s)", chosen,
-                     display && *display ? display : "not set");
-            fail("start", what);
-        }
-        return;
-    }
+    const char *value = getenv(name);
+    return value && *value ? value : NULL;
+}
 
-    const SDL_version *linked = SDL_Linked_Version();
-    int hasWayland = SDL_VERSIONNUM(linked->major, linked->minor, linked->patch) >=
-                     SDL_VERSIONNUM(1, 2, 50);
-    const char *display = getenv("DISPLAY");
-    const char *wayland = getenv("WAYLAND_DISPLAY");
-    if (display && !*display)
-        display = NULL;
-    if (wayland && !*wayland)
-        wayland = NULL;
-    /* A socket name is looked for in XDG_RUNTIME_DIR; without that the
-     * Wayland library only complains on stderr. */
-    const char *runtime = getenv("XDG_RUNTIME_DIR");
-    int findable = wayland && (wayland[0] == '/' || (runtime && runtime[0] == '/'));
-    if (display && tryDriver("x11"))
+/* A driver the player chose is the only one tried. SDL's own complaint
+ * names neither it nor its display, so the message names both: the
+ * Wayland driver's display is WAYLAND_DISPLAY, every other one's DISPLAY. */
+static void startChosen(const char *chosen)
+{
+    if (SDL_Init(SDL_INIT_VIDEO) == 0)
         return;
-    if (wayland && hasWayland && findable && tryDriver("wayland"))
-        return;
+    const char *variable = strcmp(chosen, "wayland") == 0 ? "WAYLAND_DISPLAY" : "DISPLAY";
+    const char *display = envValue(variable);
+    char what[200];
+    snprintf(what, sizeof what, "the \"%.60s\" video driver (%s %.60s)", chosen, variable,
+             display ? display : "not set");
+    fail("start", what);
+}
 
+/* No driver reached a display: say which variables were looked at, what
+ * each gave, and what the player can change. display and wayland are the
+ * two variables' values (NULL when unset); hasWayland tells whether this
+ * SDL has a Wayland driver, findable whether WAYLAND_DISPLAY's socket can
+ * be looked for at all. */
+static void noDisplay(const char *display, const char *wayland, int hasWayland, int findable)
+{
     char x11[120], way[200], why[400];
     if (display)
         snprintf(x11, sizeof x11, "the X server of DISPLAY %.60s does not answer", display);
@@ -302,6 +291,35 @@ static void openVideo()
     snprintf(why, sizeof why,
              "no graphical display found (%s%s; SDL_VIDEODRIVER chooses another driver)", x11, way);
     failWith("open", "a window", why);
+}
+
+/* SDL 1.2 falls back to drawing in the text terminal, and sdl12-compat to
+ * an invisible window, when they find no display. Unless the player chose
+ * a driver, try only those that reach a display the environment names:
+ * X11 for DISPLAY, then Wayland for WAYLAND_DISPLAY where the library has
+ * a Wayland driver (sdl12-compat, which counts itself 1.2.50 and up; the
+ * real SDL 1.2 ends at 1.2.15). */
+static void openVideo()
+{
+    const char *chosen = envValue("SDL_VIDEODRIVER");
+    if (chosen) {
+        startChosen(chosen);
+        return;
+    }
+    const SDL_version *linked = SDL_Linked_Version();
+    int hasWayland = SDL_VERSIONNUM(linked->major, linked->minor, linked->patch) >=
+                     SDL_VERSIONNUM(1, 2, 50);
+    const char *display = envValue("DISPLAY");
+    const char *wayland = envValue("WAYLAND_DISPLAY");
+    /* A socket name is looked for in XDG_RUNTIME_DIR; without that the
+     * Wayland library only complains on stderr. */
+    const char *runtime = getenv("XDG_RUNTIME_DIR");
+    int findable = wayland && (wayland[0] == '/' || (runtime && runtime[0] == '/'));
+    if (display && tryDriver("x11"))
+        return;
+    if (wayland && hasWayland && findable && tryDriver("wayland"))
+        return;
+    noDisplay(display, wayland, hasWayland, findable);
 }
 
 /* Without an audio device the game plays on in silence; audioOpen keeps
@@ -328,7 +346,7 @@ void InitStuff()
     next = setVariant();
 }
 
-/* Steps 1 to 8 of the game's life: window, sound, seed, assets, caption
+/* Everything before the first pass: window, sound, seed, assets, caption
  * and icon. Afterwards the game is on the title screen, ready for its
  * first pass. A failure here ends the process with one line on stderr. */
 void StartUp()
