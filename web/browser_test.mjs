@@ -31,21 +31,27 @@ const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 // ==== The server and the browser ====
 
 // The site as a player gets it: Python's static server on 127.0.0.1,
-// on a port it picks itself and names on its first line.
+// on a port it picks itself and names on its first line. The server goes
+// into `server` as soon as it is spawned, so the clean-up ends it however
+// its start goes. Resolves to the site's address.
 function serve() {
+  server = spawn('python3', ['-u', '-m', 'http.server', '--bind', '127.0.0.1',
+                             '--directory', site, '0'],
+                 { stdio: ['ignore', 'pipe', 'pipe'] });
   return new Promise((resolve, reject) => {
-    const server = spawn('python3', ['-u', '-m', 'http.server', '--bind', '127.0.0.1',
-                                     '--directory', site, '0'],
-                         { stdio: ['ignore', 'pipe', 'pipe'] });
     let said = '';
+    const late = setTimeout(() => reject(new Error('the web server named no port within 10 s')), 10000);
     server.stdout.on('data', (d) => {
       said += d;
       const m = said.match(/port (\d+)/);
-      if (m) resolve({ server, url: `http://127.0.0.1:${m[1]}/` });
+      if (m) {
+        clearTimeout(late);
+        resolve(`http://127.0.0.1:${m[1]}/`);
+      }
     });
     server.stderr.on('data', () => {});
-    server.on('exit', (code) => reject(new Error(`the web server stopped (${code}): ${said}`)));
-    setTimeout(() => reject(new Error('the web server named no port within 10 s')), 10000);
+    server.on('error', (e) => reject(new Error(`couldn't start the web server: ${e.message}`)));
+    server.on('exit', (code, signal) => reject(new Error(`the web server stopped (${code ?? signal}): ${said}`)));
   });
 }
 
@@ -108,7 +114,7 @@ async function press(page, key, holdMs = 40) {
 
 async function play() {
   step('serve the site and open the page');
-  ({ server, url: metrics.url } = await serve());
+  metrics.url = await serve();
   browser = await puppeteer.launch({
     executablePath: '/usr/bin/chromium',
     headless: true,
@@ -347,6 +353,16 @@ async function play() {
   check(problems.length === 0, `the page reported:\n  ${problems.join('\n  ')}`);
 }
 
+// Ended from outside (the script's clean-up, CTest's time limit): the
+// web server goes too, and puppeteer's own exit handler ends Chromium.
+for (const signal of ['SIGTERM', 'SIGINT', 'SIGHUP']) {
+  process.on(signal, () => {
+    console.error(`web_browser: ended by ${signal} in step '${stepName}'`);
+    if (server) server.kill();
+    process.exit(2);
+  });
+}
+
 let status = 0;
 try {
   await play();
@@ -358,7 +374,9 @@ try {
   status = 1;
 } finally {
   writeFileSync(join(art, 'metrics.json'), JSON.stringify(metrics, null, 2) + '\n');
-  if (browser) await browser.close().catch(() => {});
+  // A browser that does not answer is not waited for: puppeteer ends
+  // Chromium's whole process group when node exits.
+  if (browser) await Promise.race([browser.close().catch(() => {}), sleep(10000)]);
   if (server) server.kill();
   rmSync(profile, { recursive: true, force: true });
 }

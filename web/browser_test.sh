@@ -23,6 +23,10 @@ art=$work/artefacts/desktop
 # shellcheck source=../tests/e2e/xplay.sh
 . "$root/tests/e2e/xplay.sh"
 tag=web_browser
+# The browser test runs in the background so that a signal reaches the
+# clean-up at once; it ends its web server and Chromium when stopped.
+node_pid=""
+trap '[ -n "$node_pid" ] && stop "$node_pid"; cleanup' EXIT
 need_tools
 for t in emcc node npm python3 gzip; do
     command -v "$t" >/dev/null 2>&1 || die "$t is missing (./deps.sh test installs it)"
@@ -64,5 +68,10 @@ xvfb_pid=""
 
 step "the site in headless Chromium"
 node "$work/runner/browser_test.mjs" "$work/site" "$work/artefacts/browser" \
-    "$work/artefacts/desktop-title.png" || die "the browser test failed (see above)"
+    "$work/artefacts/desktop-title.png" &
+node_pid=$!
+wait "$node_pid"
+status=$?
+node_pid=""
+[ "$status" -eq 0 ] || die "the browser test failed (see above)"
 echo "$tag: passed; screenshots and figures are in $work/artefacts"
