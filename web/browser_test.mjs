@@ -4,16 +4,18 @@
 // mixer, passes a second and a clean console. Every step leaves a
 // screenshot in the artefacts folder, and the figures go to metrics.json.
 //
-//   node browser_test.mjs <site folder> <artefacts folder> <desktop title png>
+//   node browser_test.mjs <site folder> <artefacts folder> <desktop title png> <profile folder>
+//
+// Chromium keeps its profile in the profile folder, which the caller
+// empties beforehand.
 import { execFileSync, spawn } from 'node:child_process';
-import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-const [site, art, reference] = process.argv.slice(2);
-if (!reference) {
-  console.error('usage: node browser_test.mjs <site folder> <artefacts folder> <desktop title png>');
+const [site, art, reference, profile] = process.argv.slice(2);
+if (!profile) {
+  console.error('usage: node browser_test.mjs <site folder> <artefacts folder> <desktop title png> <profile folder>');
   process.exit(2);
 }
 
@@ -55,7 +57,6 @@ function serve() {
   });
 }
 
-const profile = mkdtempSync(join(tmpdir(), 'tumbrik-chromium-'));
 let server, browser;
 const problems = [];   // console errors and warnings, page errors, failed requests
 const metrics = {};
@@ -378,6 +379,5 @@ try {
   // Chromium's whole process group when node exits.
   if (browser) await Promise.race([browser.close().catch(() => {}), sleep(10000)]);
   if (server) server.kill();
-  rmSync(profile, { recursive: true, force: true });
 }
 process.exit(status);

@@ -9,7 +9,8 @@
 #
 # The site, the screenshots (artefacts/desktop, artefacts/browser) and the
 # figures (artefacts/browser/metrics.json, artefacts/site-size.txt) stay in
-# the work folder.
+# the work folder, and so do npm's cache and Chromium's profile and caches:
+# nothing is written to the user's home.
 set -u
 [ $# -eq 3 ] || { echo "usage: $0 <tumbrik binary> <repository root> <work folder>" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
@@ -52,7 +53,7 @@ step "puppeteer-core from the lock file"
 mkdir -p "$work/runner"
 cp "$here/package.json" "$here/package-lock.json" "$here/browser_test.mjs" "$work/runner/"
 (cd "$work/runner" &&
-    PUPPETEER_SKIP_DOWNLOAD=1 npm ci --ignore-scripts --no-audit --no-fund) \
+    PUPPETEER_SKIP_DOWNLOAD=1 npm ci --cache "$work/npm-cache" --ignore-scripts --no-audit --no-fund) \
     >"$work/artefacts/npm.log" 2>&1 || die "npm ci failed: $(tail -n 20 "$work/artefacts/npm.log")"
 
 step "the desktop game's title screen"
@@ -67,8 +68,17 @@ stop "$xvfb_pid"
 xvfb_pid=""
 
 step "the site in headless Chromium"
-node "$work/runner/browser_test.mjs" "$work/site" "$work/artefacts/browser" \
-    "$work/artefacts/desktop-title.png" &
+# A fresh home for the browser each run: its profile, and whatever it,
+# its fonts, its sound or its graphics libraries keep under $HOME or the
+# XDG folders.
+home=$work/browser-home
+rm -rf "$home"
+mkdir -p "$home/cache" "$home/config" "$home/data" "$home/runtime" &&
+    chmod 700 "$home/runtime" || die "couldn't make $home"
+HOME=$home XDG_CACHE_HOME=$home/cache XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data \
+    XDG_RUNTIME_DIR=$home/runtime \
+    node "$work/runner/browser_test.mjs" "$work/site" "$work/artefacts/browser" \
+    "$work/artefacts/desktop-title.png" "$home/profile" &
 node_pid=$!
 wait "$node_pid"
 status=$?
