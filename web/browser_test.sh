@@ -77,8 +77,8 @@ step "the site in headless Chromium"
 # XDG folders.
 home=$work/browser-home
 rm -rf "$home"
-mkdir -p "$home/cache" "$home/config" "$home/data" "$home/runtime" &&
-    chmod 700 "$home/runtime" || die "couldn't make $home"
+mkdir -p "$home/cache" "$home/config" "$home/data" "$home/runtime" || die "couldn't make $home"
+chmod 700 "$home/runtime" || die "couldn't make $home/runtime private"
 HOME=$home XDG_CACHE_HOME=$home/cache XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data \
     XDG_RUNTIME_DIR=$home/runtime \
     node "$work/runner/browser_test.mjs" "$work/site" "$work/artefacts/browser" \
