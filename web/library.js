@@ -122,7 +122,7 @@ mergeInto(LibraryManager.library, {
     open: false,
     sounds: [null],     // id -> { buffer } once decoded; 0 is NULL
     music: null,        // { id, node } while music plays (node null while held)
-    channels: [],       // channel -> { id, node, endsAt }
+    channels: [],       // channel -> { id, plays, node, endsAt }; plays: loops + 1
     sounding: 0,        // sources playing now
     chimes: 0,          // chunks ever played on a channel
 
@@ -261,8 +261,9 @@ mergeInto(LibraryManager.library, {
       while (Mixer.channels[channel]) channel++;
     }
     Mixer.haltChannel(channel);
-    var length = loops < 0 ? Infinity : sound.buffer.duration * 1000 * (loops + 1);
-    var ch = { id: id, node: null, endsAt: performance.now() + length };
+    var plays = loops < 0 ? Infinity : loops + 1;
+    var ch = { id: id, plays: plays, node: null,
+               endsAt: performance.now() + sound.buffer.duration * 1000 * plays };
     if (Mixer.context) {
       ch.node = Mixer.play(sound.buffer, loops, function() {
         if (Mixer.channels[channel] === ch) Mixer.channels[channel] = null;
