@@ -130,7 +130,9 @@ nox)
 dummy)
     SDL_VIDEODRIVER=dummy timeout -k 2 60 "$game" >"$out" 2>"$err" </dev/null
     STATUS=$?
-    [ $STATUS -eq 124 ] && { echo "FAIL: the game did not stop by itself"; cat "$err"; exit 1; } ;;
+    case $STATUS in
+    124 | 137) echo "FAIL: the game did not stop by itself"; cat "$err"; exit 1 ;;
+    esac ;;
 esc | close)
     start_xvfb "$scratch/log" || exit 1
     if ! start_game "$game" "$scratch/log"; then
@@ -157,7 +159,13 @@ elapsed=$((($(date +%s%N) - started) / 1000000))
 
 # ---- the verdict ----
 fail=0
-[ "$STATUS" = 124 ] && echo "FAIL: the game was still running when its time was up"
+# timeout says 124 when its TERM ended the game, 137 when the KILL after
+# it had to.
+case $STATUS in
+124 | 137)
+    echo "FAIL: the game was still running when its time was up"
+    fail=1 ;;
+esac
 expect_sdl "$(sdl_in_lddebug "$scratch"/log/ld.*)" || fail=1
 [ -n "${maps_wrong:-}" ] && fail=1
 if sanitizer_report "$err" >/dev/null; then
