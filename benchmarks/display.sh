@@ -54,6 +54,10 @@ DISPLAY=":$(cat "$out/display")"
 export DISPLAY
 unset SDL_VIDEODRIVER WAYLAND_DISPLAY SDL12COMPAT_SYNC_TO_VBLANK
 export SDL_AUDIODRIVER=dummy
+# SDL 2's OpenGL renderer (sdl12-compat) keeps its caches here, not in the
+# user's home.
+mkdir -p "$out/cache"
+export XDG_CACHE_HOME="$out/cache"
 
 hz=$(getconf CLK_TCK)
 # CPU ticks (user + system) that process $1 has used so far.

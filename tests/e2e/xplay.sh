@@ -130,15 +130,17 @@ start_weston() {
 
 # The game from the repository root, its sound going to a file, on the
 # session's display. Leaks are another test's business; any other
-# sanitizer report fails this one.
+# sanitizer report fails this one. The caches that SDL 2's OpenGL renderer
+# keeps (sdl12-compat) go into the artefacts folder, not the user's home.
 start_game() {
     local display_env=(-u WAYLAND_DISPLAY)
     [ "$session" = wayland ] &&
         display_env=(-u DISPLAY WAYLAND_DISPLAY="$wl_socket" XDG_RUNTIME_DIR="$wl_runtime")
     rm -f "$art/audio.raw"
+    mkdir -p "$art/cache" || die "no cache folder in $art"
     (
         cd "$root" || exit 1
-        exec env -u SDL_VIDEODRIVER "${display_env[@]}" \
+        exec env -u SDL_VIDEODRIVER "${display_env[@]}" XDG_CACHE_HOME="$art/cache" \
             ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
             UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}print_stacktrace=1" \
             SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$art/audio.raw" SDL_DISKAUDIODELAY=46 \

@@ -32,12 +32,14 @@ cd "$scratch/game" || exit 2
 
 # The rows choose the drivers and displays; nothing comes from the
 # caller's environment. A Wayland display a row names is a socket in a
-# private runtime folder, where no compositor listens.
+# private runtime folder, where no compositor listens. The caches of SDL
+# 2's OpenGL renderer (sdl12-compat) stay in the scratch folder too.
 unset SDL_VIDEODRIVER DISPLAY WAYLAND_DISPLAY
 SDL_AUDIODRIVER=dummy
-mkdir -m 700 "$scratch/run"
+mkdir -m 700 "$scratch/run" "$scratch/cache"
 XDG_RUNTIME_DIR=$scratch/run
-export SDL_AUDIODRIVER XDG_RUNTIME_DIR
+XDG_CACHE_HOME=$scratch/cache
+export SDL_AUDIODRIVER XDG_RUNTIME_DIR XDG_CACHE_HOME
 sanitizers "$here"
 # SDL 2 under sdl12-compat leaves allocations of its own (D-Bus) at exit,
 # so the leak check is the real SDL 1.2's; and the slow unwinder, which
