@@ -139,7 +139,7 @@ esc | close)
     start_xvfb "$scratch/log" || exit 1
     if ! start_game "$game" "$scratch/log"; then
         echo "FAIL: the game's window did not appear"
-        [ -z "$STATUS" ] && end_game "$GAME_PID"
+        [ -z "$STATUS" ] && stop_process "$GAME_PID" 2
         cat "$err"
         exit 1
     fi
@@ -151,7 +151,7 @@ esc | close)
     fi
     if ! wait_exit "$GAME_PID" 60; then
         echo "FAIL: the game did not end after the $run"
-        end_game "$GAME_PID"
+        stop_process "$GAME_PID" 2
         exit 1
     fi ;;
 *) echo "unknown run $run"; exit 2 ;;
