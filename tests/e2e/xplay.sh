@@ -23,12 +23,8 @@ session=${session:-x11}
 
 # ==== Tools ====
 
-# ImageMagick 6 under its own names where Debian has them: a plain
-# `convert` early in PATH may be something else.
-IM=convert
-CMP=compare
-command -v convert-im6.q16 >/dev/null 2>&1 && IM=convert-im6.q16
-command -v compare-im6.q16 >/dev/null 2>&1 && CMP=compare-im6.q16
+# shellcheck source=../im6.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../im6.sh"
 
 need_tools() {
     local t missing=""
