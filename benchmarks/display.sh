@@ -16,14 +16,16 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/benchmarks/common.sh"
+. "$root/tests/sdllib.sh"
 out="$build/perf/libraries"
 seconds=10
 
-need_tools Xvfb xdotool apt-get dpkg-deb
+need_tools Xvfb xdotool apt-get dpkg-deb pkg-config
 build_release tumbrik tumbrik_startup tumbrik_flipcount
 sh "$root/tests/compat/fetch.sh" "$build/sdl12-compat" >/dev/null ||
     { echo "display.sh: could not fetch sdl12-compat" >&2; exit 2; }
 compat="$build/sdl12-compat/lib"
+real="$(pkg-config --variable=libdir sdl)/libSDL-1.2.so.0"
 counter="$build/benchmarks/libtumbrik_flipcount.so"
 mkdir -p "$out"
 cd "$root"
@@ -70,19 +72,25 @@ sample() {
         }' >>"$out/load.txt"
 }
 
-# measure LABEL ENV...: the game on the title screen, then after F2 on the
-# playing screen, with ENV in its environment.
+# measure LABEL KIND LIBRARY ENV...: the game on the title screen, then
+# after F2 on the playing screen, with ENV in its environment; it must run
+# on LIBRARY, an SDL 1.2 of KIND real or compat (tests/sdllib.sh), or the
+# figures would be another library's.
 measure() {
     label=$1
-    shift
+    TUMBRIK_SDL_KIND=$2
+    TUMBRIK_SDL_LIB=$3
+    shift 3
     echo "Measuring $label ($seconds s on each screen) ..."
     rm -f "$out/flips"
     env "$@" LD_PRELOAD="$counter" TUMBRIK_FLIPS="$out/flips" "$build/tumbrik" \
         >"$out/$label.log" 2>&1 &
     game=$!
     win=$(window 20) || { echo "$label: no window within 20 s; see $out/$label.log" >&2; exit 2; }
-    echo "$label $(awk '$6 ~ /\/libSDL-1\.2\.so/ { print $6; exit }' "/proc/$game/maps")" \
-        >>"$out/libraries.txt"
+    loaded=$(expect_sdl "$(sdl_in_maps "$game")") ||
+        { echo "$label: $loaded" >&2; exit 2; }
+    loaded=${loaded#libSDL-1.2 loaded: }
+    echo "$label ${loaded%, as meant}" >>"$out/libraries.txt"
     xdotool windowfocus --sync "$win"
     xdotool mousemove --window "$win" 200 200
     sleep 2
@@ -101,9 +109,10 @@ measure() {
 }
 
 rm -f "$out/load.txt" "$out/libraries.txt"
-measure real
-measure compat-nosync LD_LIBRARY_PATH="$compat" SDL12COMPAT_SYNC_TO_VBLANK=0
-measure compat-sync LD_LIBRARY_PATH="$compat"
+measure real real "$real"
+measure compat-nosync compat "$compat/libSDL-1.2.so.0" \
+    LD_LIBRARY_PATH="$compat" SDL12COMPAT_SYNC_TO_VBLANK=0
+measure compat-sync compat "$compat/libSDL-1.2.so.0" LD_LIBRARY_PATH="$compat"
 
 runs=15
 echo "Timing $runs start-ups on each library ..."
