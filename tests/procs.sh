@@ -41,6 +41,6 @@ stop_process() {
         stop_ticks=$((stop_ticks + 1))
         sleep 0.1
     done
-    kill -9 "$1" 2>/dev/null
+    kill -9 "$1" 2>/dev/null || :
     wait "$1" 2>/dev/null || :
 }
