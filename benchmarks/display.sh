@@ -15,45 +15,32 @@
 # Scratch files go to build-bench/perf/libraries. See docs/performance.md.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build-bench"
+. "$root/benchmarks/common.sh"
+. "$root/tests/sdllib.sh"
 out="$build/perf/libraries"
 seconds=10
 
-for tool in Xvfb xdotool apt-get dpkg-deb; do
-    command -v "$tool" >/dev/null || {
-        echo "display.sh needs $tool (./deps.sh test installs it)" >&2
-        exit 2
-    }
-done
-
-echo "Building the Release configuration into build-bench ..."
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-g \
-    -DTUMBRIK_SANITIZE=OFF >/dev/null
-cmake --build "$build" -j2 --target tumbrik tumbrik_startup tumbrik_flipcount >/dev/null
+need_tools Xvfb xdotool apt-get dpkg-deb pkg-config
+build_release tumbrik tumbrik_startup tumbrik_flipcount
 sh "$root/tests/compat/fetch.sh" "$build/sdl12-compat" >/dev/null ||
     { echo "display.sh: could not fetch sdl12-compat" >&2; exit 2; }
 compat="$build/sdl12-compat/lib"
+real="$(pkg-config --variable=libdir sdl)/libSDL-1.2.so.0"
 counter="$build/benchmarks/libtumbrik_flipcount.so"
 mkdir -p "$out"
 cd "$root"
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 
 echo "Starting Xvfb ..."
-rm -f "$out/display"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$out/display" \
-    2>"$out/xvfb.log" &
-xvfb=$!
 game=
-trap 'kill $game "$xvfb" 2>/dev/null || true' EXIT
-for _ in $(seq 100); do
-    [ -s "$out/display" ] && break
-    sleep 0.1
-done
-[ -s "$out/display" ] || { echo "Xvfb did not start; see $out/xvfb.log" >&2; exit 2; }
-DISPLAY=":$(cat "$out/display")"
-export DISPLAY
+trap 'kill $game 2>/dev/null || true; stop_xvfb' EXIT
+start_xvfb "$out" 1024x768x24 >&2 || exit 2
 unset SDL_VIDEODRIVER WAYLAND_DISPLAY SDL12COMPAT_SYNC_TO_VBLANK
 export SDL_AUDIODRIVER=dummy
+# SDL 2's OpenGL renderer (sdl12-compat) keeps its caches here, not in the
+# user's home.
+mkdir -p "$out/cache"
+export XDG_CACHE_HOME="$out/cache"
 
 hz=$(getconf CLK_TCK)
 # CPU ticks (user + system) that process $1 has used so far.
@@ -74,10 +61,10 @@ window() {
 # of Xvfb over $seconds s, as a line "LIBRARY SCREEN PASSES GAME% X%".
 sample() {
     f0=$(od -An -tu8 -N8 "$out/flips" | tr -d ' ')
-    g0=$(ticks "$game") x0=$(ticks "$xvfb") t0=$(now_ns)
+    g0=$(ticks "$game") x0=$(ticks "$XVFB_PID") t0=$(now_ns)
     sleep "$seconds"
     f1=$(od -An -tu8 -N8 "$out/flips" | tr -d ' ')
-    g1=$(ticks "$game") x1=$(ticks "$xvfb") t1=$(now_ns)
+    g1=$(ticks "$game") x1=$(ticks "$XVFB_PID") t1=$(now_ns)
     awk -v f=$((f1 - f0)) -v g=$((g1 - g0)) -v x=$((x1 - x0)) -v t=$((t1 - t0)) -v hz="$hz" \
         -v lib="$label" -v screen="$1" 'BEGIN {
             s = t / 1e9
@@ -85,19 +72,25 @@ sample() {
         }' >>"$out/load.txt"
 }
 
-# measure LABEL ENV...: the game on the title screen, then after F2 on the
-# playing screen, with ENV in its environment.
+# measure LABEL KIND LIBRARY ENV...: the game on the title screen, then
+# after F2 on the playing screen, with ENV in its environment; it must run
+# on LIBRARY, an SDL 1.2 of KIND real or compat (tests/sdllib.sh), or the
+# figures would be another library's.
 measure() {
     label=$1
-    shift
+    TUMBRIK_SDL_KIND=$2
+    TUMBRIK_SDL_LIB=$3
+    shift 3
     echo "Measuring $label ($seconds s on each screen) ..."
     rm -f "$out/flips"
     env "$@" LD_PRELOAD="$counter" TUMBRIK_FLIPS="$out/flips" "$build/tumbrik" \
         >"$out/$label.log" 2>&1 &
     game=$!
     win=$(window 20) || { echo "$label: no window within 20 s; see $out/$label.log" >&2; exit 2; }
-    echo "$label $(awk '$6 ~ /\/libSDL-1\.2\.so/ { print $6; exit }' "/proc/$game/maps")" \
-        >>"$out/libraries.txt"
+    loaded=$(expect_sdl "$(sdl_in_maps "$game")") ||
+        { echo "$label: $loaded" >&2; exit 2; }
+    loaded=${loaded#libSDL-1.2 loaded: }
+    echo "$label ${loaded%, as meant}" >>"$out/libraries.txt"
     xdotool windowfocus --sync "$win"
     xdotool mousemove --window "$win" 200 200
     sleep 2
@@ -116,9 +109,10 @@ measure() {
 }
 
 rm -f "$out/load.txt" "$out/libraries.txt"
-measure real
-measure compat-nosync LD_LIBRARY_PATH="$compat" SDL12COMPAT_SYNC_TO_VBLANK=0
-measure compat-sync LD_LIBRARY_PATH="$compat"
+measure real real "$real"
+measure compat-nosync compat "$compat/libSDL-1.2.so.0" \
+    LD_LIBRARY_PATH="$compat" SDL12COMPAT_SYNC_TO_VBLANK=0
+measure compat-sync compat "$compat/libSDL-1.2.so.0" LD_LIBRARY_PATH="$compat"
 
 runs=15
 echo "Timing $runs start-ups on each library ..."
@@ -127,11 +121,6 @@ LD_LIBRARY_PATH="$compat" "$build/benchmarks/tumbrik_startup" "$runs" "$build/tu
     >"$out/startup-compat.txt"
 
 # ==== The table ====
-missed=0
-row() { printf '%-44s %-34s %-18s %s\n' "$1" "$2" "$3" "$4"; }
-check() {
-    if awk -v a="$1" -v b="$3" "BEGIN { exit !(a $2 b) }"; then v=ok; else v=MISSED; missed=1; fi
-}
 echo
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores," \
     "$(. /etc/os-release && echo "$PRETTY_NAME")"

@@ -16,30 +16,14 @@
 # build-bench/perf. See docs/performance.md.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build-bench"
+. "$root/benchmarks/common.sh"
 out="$build/perf"
 
-for tool in valgrind callgrind_annotate Xvfb xdotool /usr/bin/time; do
-    command -v "$tool" >/dev/null || {
-        echo "run.sh needs $tool (./deps.sh test installs it)" >&2
-        exit 2
-    }
-done
-
-echo "Building the Release configuration into build-bench ..."
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-g \
-    -DTUMBRIK_SANITIZE=OFF >/dev/null
-cmake --build "$build" -j2 --target tumbrik tumbrik_bench tumbrik_startup >/dev/null
+need_tools valgrind callgrind_annotate Xvfb xdotool /usr/bin/time
+build_release tumbrik tumbrik_bench tumbrik_startup
 mkdir -p "$out"
 cd "$root"
 load=$(cut -d' ' -f1-3 /proc/loadavg)
-
-missed=0
-row() { printf '%-34s %-24s %-14s %s\n' "$1" "$2" "$3" "$4"; }
-# check A OP B: sets v to ok or MISSED (and remembers the miss)
-check() {
-    if awk -v a="$1" -v b="$3" "BEGIN { exit !(a $2 b) }"; then v=ok; else v=MISSED; missed=1; fi
-}
 
 # ==== Passes against the floor, heap allocations ====
 echo "Running the frame benchmark (about half a minute) ..."
@@ -91,18 +75,8 @@ awk '{ printf "%-10s %14s %12s %14s %10s %8s %8s %8s\n", $1, $2, $3, $4, $5, $6,
 
 # ==== Start-up and memory under Xvfb ====
 echo "Starting Xvfb ..."
-rm -f "$out/display"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$out/display" \
-    2>"$out/xvfb.log" &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true' EXIT
-for _ in $(seq 100); do
-    [ -s "$out/display" ] && break
-    sleep 0.1
-done
-[ -s "$out/display" ] || { echo "Xvfb did not start; see $out/xvfb.log" >&2; exit 2; }
-DISPLAY=":$(cat "$out/display")"
-export DISPLAY
+trap stop_xvfb EXIT
+start_xvfb "$out" 1024x768x24 >&2 || exit 2
 unset SDL_VIDEODRIVER
 export SDL_AUDIODRIVER=dummy
 
@@ -160,7 +134,7 @@ check "$rss" "<" 40
 row "peak resident memory, session" "$rss MB" "< 40 MB" "$v"
 
 # ==== The game on the display, on both SDL 1.2 libraries ====
-kill "$xvfb" 2>/dev/null || true
+stop_xvfb
 echo
 sh "$root/benchmarks/display.sh" || missed=1
 exit "$missed"

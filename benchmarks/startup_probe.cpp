@@ -7,10 +7,11 @@
  * For each run the probe watches the root window for new top-level
  * windows, notes the time, forks and execs the program, and then waits:
  * "mapped" is the MapNotify of its top-level window (the server has made
- * it viewable; a window unmapped or destroyed again does not count); "named" is when that window's WM_NAME reads Tumbrik
- * (the game sets it once its assets are loaded, just before its first
- * pass); "first frame" is when the window's pixel (2, 2) reads the grey
- * of the game's background (0xAAAAAA), polled every millisecond. The
+ * it viewable; a window unmapped or destroyed again does not count);
+ * "named" is when that window's WM_NAME reads Tumbrik (the game sets it
+ * once its assets are loaded, just before its first pass); "first frame"
+ * is when the window's pixel (2, 2) reads the grey of the game's
+ * background (0xAAAAAA), polled every millisecond. The
  * program is then asked to quit with SIGTERM, which SDL turns into a quit
  * event. Each run is printed, then the median and the worst of each:
  *

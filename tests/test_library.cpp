@@ -1,6 +1,7 @@
 /* The tests run on two SDL 1.2 libraries (the real one and sdl12-compat);
- * CTest names the one meant in TUMBRIK_SDL_LIB. This checks that the
- * library mapped into the test process is that one, so that no run of the
+ * CTest names the one meant in TUMBRIK_SDL_LIB and its kind, real or
+ * compat, in TUMBRIK_SDL_KIND. This checks that the library mapped into
+ * the test process is that one and of that kind, so that no run of the
  * other tests passes on the wrong library. */
 #include <stdio.h>
 #include <stdlib.h>
@@ -46,7 +47,17 @@ TEST(Library, TheSdlLoadedIsTheOneMeant)
     ASSERT_EQ(stat(meant, &b), 0) << meant;
     EXPECT_TRUE(a.st_dev == b.st_dev && a.st_ino == b.st_ino)
         << "loaded " << loaded << ", meant " << meant;
+    /* A system's own libSDL-1.2 may be sdl12-compat, which says 1.2.50 or
+     * later; the real SDL 1.2 ended at 1.2.15. */
     const SDL_version *v = SDL_Linked_Version();
-    printf("libSDL-1.2 loaded: %s, version %d.%d.%d\n", loaded.c_str(), v->major, v->minor,
-           v->patch);
+    const int version = SDL_VERSIONNUM(v->major, v->minor, v->patch);
+    const char *kind = getenv("TUMBRIK_SDL_KIND");
+    const std::string k = kind ? kind : "";
+    ASSERT_TRUE(k == "real" || k == "compat") << "TUMBRIK_SDL_KIND is '" << k << "'";
+    if (k == "real")
+        EXPECT_LT(version, SDL_VERSIONNUM(1, 2, 50)) << loaded << " is not the real SDL 1.2";
+    else
+        EXPECT_GE(version, SDL_VERSIONNUM(1, 2, 50)) << loaded << " is not sdl12-compat";
+    printf("libSDL-1.2 loaded: %s (%s), version %d.%d.%d\n", loaded.c_str(), k.c_str(),
+           v->major, v->minor, v->patch);
 }

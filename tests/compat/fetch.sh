@@ -17,8 +17,9 @@ if [ -e "$dest/lib/libSDL-1.2.so.0" ]; then
     exit 0
 fi
 
-# It runs on SDL 2, which the system must have.
-if ! ldconfig -p | grep -q 'libSDL2-2\.0\.so\.0 '; then
+# It runs on SDL 2, which the system must have. Asked of dpkg, not of
+# ldconfig, which Debian keeps in /sbin, off a user's PATH.
+if ! dpkg-query -W -f='${Status}' libsdl2-2.0-0 2>/dev/null | grep -q 'ok installed'; then
     echo "fetch.sh: sdl12-compat needs SDL 2 (libsdl2-2.0-0; ./deps.sh test installs it)" >&2
     exit 1
 fi

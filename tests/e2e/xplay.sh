@@ -18,15 +18,13 @@ session=${session:-x11}
 
 # shellcheck source=../sdllib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../sdllib.sh"
+# shellcheck source=../procs.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../procs.sh"
 
 # ==== Tools ====
 
-# ImageMagick 6 under its own names where Debian has them: a plain
-# `convert` early in PATH may be something else.
-IM=convert
-CMP=compare
-command -v convert-im6.q16 >/dev/null 2>&1 && IM=convert-im6.q16
-command -v compare-im6.q16 >/dev/null 2>&1 && CMP=compare-im6.q16
+# shellcheck source=../im6.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../im6.sh"
 
 need_tools() {
     local t missing=""
@@ -61,26 +59,14 @@ die() {
 }
 
 game_pid=""
-xvfb_pid=""
 weston_pid=""
 wl_runtime=""
 
-# Ask a process of ours to end, and make it after 5 s.
-stop() {
-    kill "$1" 2>/dev/null || return 0
-    for _ in $(seq 50); do
-        kill -0 "$1" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -9 "$1" 2>/dev/null
-    wait "$1" 2>/dev/null
-}
-
 # Whatever happens, neither the game nor the X server outlives the script.
 cleanup() {
-    [ -n "$game_pid" ] && stop "$game_pid"
-    [ -n "$weston_pid" ] && stop "$weston_pid"
-    [ -n "$xvfb_pid" ] && stop "$xvfb_pid"
+    [ -n "$game_pid" ] && stop_process "$game_pid" 5
+    [ -n "$weston_pid" ] && stop_process "$weston_pid" 5
+    stop_xvfb
     [ -n "$wl_runtime" ] && rm -rf "$wl_runtime"
 }
 trap cleanup EXIT
@@ -88,21 +74,9 @@ trap 'exit 2' HUP INT TERM
 
 # ==== The X server and the game ====
 
-# Xvfb picks a free display number itself and writes it to fd 9.
+# The X server, with room for Weston's window, or the test fails.
 start_x() {
-    local end
-    rm -f "$art/display"
-    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp \
-        9>"$art/display" >"$art/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    end=$(( $(now_ms) + 15000 ))
-    until grep -q '^[0-9][0-9]*$' "$art/display" 2>/dev/null; do
-        kill -0 "$xvfb_pid" 2>/dev/null || { xvfb_pid=""; die "Xvfb stopped (see xvfb.log)"; }
-        [ "$(now_ms)" -lt "$end" ] || die "Xvfb gave no display number within 15 s"
-        sleep 0.05
-    done
-    DISPLAY=:$(head -n 1 "$art/display")
-    export DISPLAY
+    start_xvfb "$art" 1024x768x24 || die "Xvfb did not start"
 }
 
 # Weston in a window of the X server, with one output of the game's size
@@ -130,15 +104,17 @@ start_weston() {
 
 # The game from the repository root, its sound going to a file, on the
 # session's display. Leaks are another test's business; any other
-# sanitizer report fails this one.
+# sanitizer report fails this one. The caches that SDL 2's OpenGL renderer
+# keeps (sdl12-compat) go into the artefacts folder, not the user's home.
 start_game() {
     local display_env=(-u WAYLAND_DISPLAY)
     [ "$session" = wayland ] &&
         display_env=(-u DISPLAY WAYLAND_DISPLAY="$wl_socket" XDG_RUNTIME_DIR="$wl_runtime")
     rm -f "$art/audio.raw"
+    mkdir -p "$art/cache" || die "no cache folder in $art"
     (
         cd "$root" || exit 1
-        exec env -u SDL_VIDEODRIVER "${display_env[@]}" \
+        exec env -u SDL_VIDEODRIVER "${display_env[@]}" XDG_CACHE_HOME="$art/cache" \
             ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
             UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}print_stacktrace=1" \
             SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$art/audio.raw" SDL_DISKAUDIODELAY=46 \

@@ -1,5 +1,7 @@
 # Shared by the start-up fault rows and the leak check (sourced, POSIX sh):
 # a private X server, the game started in it, and the sanitizers' verdict.
+# The caller sets `here` to this folder.
+. "$here/../procs.sh"
 
 # The sanitized build reports into stderr. Leaks are looked for, with the
 # system libraries' own one-time allocations suppressed; the slow unwinder
@@ -30,33 +32,6 @@ xretry() {
     done
 }
 
-# Start Xvfb in the background on a display number it chooses itself, so
-# that tests running side by side never meet; sets XVFB_PID and DISPLAY.
-start_xvfb() {
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x24 \
-        3>"$1/display" >"$1/xvfb.log" 2>&1 &
-    XVFB_PID=$!
-    tries=0
-    while [ ! -s "$1/display" ]; do
-        tries=$((tries + 1))
-        if [ $tries -gt 200 ] || ! kill -0 "$XVFB_PID" 2>/dev/null; then
-            echo "Xvfb did not start:"
-            cat "$1/xvfb.log"
-            return 1
-        fi
-        sleep 0.05
-    done
-    DISPLAY=:$(cat "$1/display")
-    export DISPLAY
-}
-
-stop_xvfb() {
-    [ -n "${XVFB_PID:-}" ] || return 0
-    kill "$XVFB_PID" 2>/dev/null
-    wait "$XVFB_PID" 2>/dev/null
-    XVFB_PID=
-}
-
 # Wait up to $2 seconds for process $1 to end; sets STATUS to its exit
 # status, or returns false (leaving it running) when it doesn't end.
 wait_exit() {
@@ -68,14 +43,6 @@ wait_exit() {
     done
     wait "$1"
     STATUS=$?
-}
-
-# End a game that did not end by itself: SDL turns SIGTERM into a quit
-# event, which a game stuck before its next pass never reads, so SIGKILL
-# follows after 2 s. Nothing a test started outlives it.
-end_game() {
-    kill "$1" 2>/dev/null || return 0
-    wait_exit "$1" 2 || { kill -9 "$1" 2>/dev/null; wait "$1" 2>/dev/null; }
 }
 
 # Start game $1 in the X server with its output in $2/stdout and

@@ -23,7 +23,7 @@ sanitizers "$here" 1
 start_xvfb "$log" || exit 1
 fail() {
     echo "FAIL: $1"
-    [ -z "$STATUS" ] && end_game "$GAME_PID"
+    [ -z "$STATUS" ] && stop_process "$GAME_PID" 2
     cat "$log/stderr"
     exit 1
 }

@@ -32,12 +32,14 @@ cd "$scratch/game" || exit 2
 
 # The rows choose the drivers and displays; nothing comes from the
 # caller's environment. A Wayland display a row names is a socket in a
-# private runtime folder, where no compositor listens.
+# private runtime folder, where no compositor listens. The caches of SDL
+# 2's OpenGL renderer (sdl12-compat) stay in the scratch folder too.
 unset SDL_VIDEODRIVER DISPLAY WAYLAND_DISPLAY
 SDL_AUDIODRIVER=dummy
-mkdir -m 700 "$scratch/run"
+mkdir -m 700 "$scratch/run" "$scratch/cache"
 XDG_RUNTIME_DIR=$scratch/run
-export SDL_AUDIODRIVER XDG_RUNTIME_DIR
+XDG_CACHE_HOME=$scratch/cache
+export SDL_AUDIODRIVER XDG_RUNTIME_DIR XDG_CACHE_HOME
 sanitizers "$here"
 # SDL 2 under sdl12-compat leaves allocations of its own (D-Bus) at exit,
 # so the leak check is the real SDL 1.2's; and the slow unwinder, which
@@ -130,12 +132,14 @@ nox)
 dummy)
     SDL_VIDEODRIVER=dummy timeout -k 2 60 "$game" >"$out" 2>"$err" </dev/null
     STATUS=$?
-    [ $STATUS -eq 124 ] && { echo "FAIL: the game did not stop by itself"; cat "$err"; exit 1; } ;;
+    case $STATUS in
+    124 | 137) echo "FAIL: the game did not stop by itself"; cat "$err"; exit 1 ;;
+    esac ;;
 esc | close)
     start_xvfb "$scratch/log" || exit 1
     if ! start_game "$game" "$scratch/log"; then
         echo "FAIL: the game's window did not appear"
-        [ -z "$STATUS" ] && end_game "$GAME_PID"
+        [ -z "$STATUS" ] && stop_process "$GAME_PID" 2
         cat "$err"
         exit 1
     fi
@@ -147,7 +151,7 @@ esc | close)
     fi
     if ! wait_exit "$GAME_PID" 60; then
         echo "FAIL: the game did not end after the $run"
-        end_game "$GAME_PID"
+        stop_process "$GAME_PID" 2
         exit 1
     fi ;;
 *) echo "unknown run $run"; exit 2 ;;
@@ -157,7 +161,13 @@ elapsed=$((($(date +%s%N) - started) / 1000000))
 
 # ---- the verdict ----
 fail=0
-[ "$STATUS" = 124 ] && echo "FAIL: the game was still running when its time was up"
+# timeout says 124 when its TERM ended the game, 137 when the KILL after
+# it had to.
+case $STATUS in
+124 | 137)
+    echo "FAIL: the game was still running when its time was up"
+    fail=1 ;;
+esac
 expect_sdl "$(sdl_in_lddebug "$scratch"/log/ld.*)" || fail=1
 [ -n "${maps_wrong:-}" ] && fail=1
 if sanitizer_report "$err" >/dev/null; then

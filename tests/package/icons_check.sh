@@ -7,10 +7,7 @@
 set -eu
 icons=$1/dist/icons
 fail() { echo "icons_check: $*" >&2; exit 1; }
-IM=convert
-CMP=compare
-command -v convert-im6.q16 >/dev/null 2>&1 && IM=convert-im6.q16
-command -v compare-im6.q16 >/dev/null 2>&1 && CMP=compare-im6.q16
+. "$(dirname "$0")/../im6.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
