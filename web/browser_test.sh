@@ -31,7 +31,7 @@ tag=web_browser
 # The browser test runs in the background so that a signal reaches the
 # clean-up at once; it ends its web server and Chromium when stopped.
 node_pid=""
-trap '[ -n "$node_pid" ] && stop "$node_pid"; cleanup' EXIT
+trap '[ -n "$node_pid" ] && stop_process "$node_pid" 5; cleanup' EXIT
 need_tools
 for t in emcc node npm python3 gzip; do
     command -v "$t" >/dev/null 2>&1 || die "$t is missing (./deps.sh test installs it)"
@@ -68,8 +68,7 @@ until_shot 15 title is_title || die "$why"
 cp "$SHOT" "$work/artefacts/desktop-title.png"
 key Escape
 wait_exit 10 || die "the game did not end on Esc"
-stop "$xvfb_pid"
-xvfb_pid=""
+stop_xvfb
 
 step "the site in headless Chromium"
 # A fresh home for the browser each run: its profile, and whatever it,
