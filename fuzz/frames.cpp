@@ -18,19 +18,11 @@
 #include <string.h>
 
 #include "main.h"
+#include "surface.h"
 #include "gamestate.h"
 
 static Uint32 now;
 static Uint32 fakeTicks() { return now; }
-
-static SDL_Surface *surface32(int w, int h)
-{
-    SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF0000, 0x00FF00,
-                                          0x0000FF, 0);
-    if (!s)
-        abort();
-    return s;
-}
 
 /* SDL's video on its dummy driver (for the event queue), and small
  * stand-ins for the pictures and the screen, so that drawing is quick. */

@@ -15,18 +15,10 @@
 #include <string>
 
 #include "main.h"
+#include "surface.h"
 
 static SDL_Surface *sheets[2];   /* 64 x 64 (4 x 4 cells) and 16 x 16 (1 x 1) */
 static SDL_Surface *canvas;
-
-static SDL_Surface *surface32(int w, int h)
-{
-    SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xFF0000, 0x00FF00,
-                                          0x0000FF, 0);
-    if (!s)
-        abort();
-    return s;
-}
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
